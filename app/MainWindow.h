@@ -1,0 +1,149 @@
+#pragma once
+// The main window: menu, tool bar, file list and status bar, and every command of the
+// program. Component fields are public, named as the window's design names them, so
+// that the other windows and the tests reach them as the original framework allowed.
+#include "cabinet/Catalogue.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+class QAction;
+class QActionGroup;
+class QButtonGroup;
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QStatusBar;
+class QToolButton;
+class QWidget;
+
+namespace morbek {
+
+class TListFic;
+
+// Texts of the folder browser, kept until that window exists.
+struct FolderBrowserTexts {
+    QString Caption, HelpBtnCaption, CancelBtnCaption, Prompt;
+};
+
+class TDezerOvu : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TDezerOvu(QWidget* parent = nullptr);
+    ~TDezerOvu() override;
+
+    // --- components -------------------------------------------------------------
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* MenFichiers = nullptr;
+    QAction* Ouvre1 = nullptr;
+    QAction* Extrait1 = nullptr;
+    QAction* Information1 = nullptr;
+    QAction* Quitte1 = nullptr;
+    QMenu* MenAffiche = nullptr;
+    QAction* Grandesic1 = nullptr;
+    QAction* Petitesic1 = nullptr;
+    QAction* Liste1 = nullptr;
+    QAction* Details1 = nullptr;
+    QAction* Alpha1 = nullptr;
+    QAction* Aucun1 = nullptr;
+    QMenu* Options1 = nullptr;
+    QAction* Install1 = nullptr;
+    QAction* Uninstall1 = nullptr;
+    QAction* Langue1 = nullptr;
+    QMenu* N1 = nullptr;
+    QAction* Aide1 = nullptr;
+    QAction* Apropos1 = nullptr;
+
+    QWidget* Panel1 = nullptr;
+    QToolButton* OuvreBtn = nullptr;
+    QToolButton* ExtrBtn = nullptr;
+    QToolButton* InfBtn = nullptr;
+    QToolButton* AboutBtn = nullptr;
+    QToolButton* HelpBtn = nullptr;
+    QToolButton* QuitBtn = nullptr;
+    QToolButton* GrandesBtn = nullptr;
+    QToolButton* PetitesBtn = nullptr;
+    QToolButton* ListeBtn = nullptr;
+    QToolButton* DetailBtn = nullptr;
+    QToolButton* AlphaBtn = nullptr;
+    QToolButton* AucunBtn = nullptr;
+
+    TListFic* ListFic = nullptr;
+    QMenu* PopMenu1 = nullptr;
+    QAction* proprietes1 = nullptr;
+    QStatusBar* StatBar = nullptr;
+    QLabel* StatPanel0 = nullptr;
+    QLabel* StatPanel1 = nullptr;
+    QWidget* AC1 = nullptr;
+    FolderBrowserTexts RepDlg;
+
+    // --- module state ------------------------------------------------------------
+    int Tag = 0;                  // first-activation marker
+    int LocaleLang = 1;
+    int LangSetting = 255;        // 255: follow the locale
+    int DisplayMode = 1;          // 1 large icons, 2 small icons, 3 list, 4 details
+    int SortOrder = 0;            // 0 file-table order, 1 by name
+    QString CabFileName, PendingFileName, OpenDir, AppDir, TempDir;
+    QStringList CommandLine;      // the program's arguments, without the program itself
+    bool PopupEnabled = false;    // automatic pop-up of PopMenu1
+
+    // State of the open cabinet.
+    cab::CabinetHeaderValues Header;
+    cab::CabinetLocation Location;
+    cab::CabinetNames Names;
+    uint64_t TotalSize = 0;
+
+    // --- commands and events ---------------------------------------------------------
+    void Ouvre1Click(QObject* Sender);
+    void Extrait1Click(QObject* Sender);
+    void Information1Click(QObject* Sender);
+    void ProprieteClick(QObject* Sender);
+    void Affiche1Click(QObject* Sender);
+    void Alpha1Click(QObject* Sender);
+    void Install1Click(QObject* Sender);
+    void Uninstall1Click(QObject* Sender);
+    void Langue1Click(QObject* Sender);
+    void Aide1Click(QObject* Sender);
+    void Apropos1Click(QObject* Sender);
+    void Quitte1Click(QObject* Sender);
+    void Acti();
+    void OnQuit();
+    void DblClick();
+    void Chnge();
+
+    void ApplyLanguage(int index);
+    void LoadSettings();
+
+    // Offset of the first occurrence of pattern in the open file, 0 when none.
+    int64_t FindCabinetSignature(const QByteArray& pattern, int fd) const;
+
+    // The Open dialog, built anew for each use; tests reach it through the modal seam.
+    QString OpenDialogFilter() const;
+
+protected:
+    bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildList();
+    void ConnectCommand(QObject* sender, void (TDezerOvu::*handler)(QObject*));
+    void SetExtractAndInfoEnabled(bool enabled);
+    void ShowListContextMenu(const QPoint& pos);
+    bool ChooseFileWithDialog();
+    void RunFirstActivation();
+    void OnModalClosed();
+
+    bool firstActivationPosted_ = false;
+    bool inPlatformDialog_ = false;
+    QActionGroup* viewGroup_ = nullptr;
+    QActionGroup* sortGroup_ = nullptr;
+    QButtonGroup* viewButtons_ = nullptr;
+    QButtonGroup* sortButtons_ = nullptr;
+};
+
+} // namespace morbek

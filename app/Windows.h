@@ -1,0 +1,36 @@
+#pragma once
+// The program's other windows, created once at start after the main window and kept
+// until the end. They are filled in by their own commands.
+#include <QDialog>
+
+namespace morbek {
+
+// "Please wait" progress dialog.
+class TDialogPat : public QDialog {
+    Q_OBJECT
+public:
+    explicit TDialogPat(QWidget* parent = nullptr);
+};
+
+class TAboutBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutBox(QWidget* parent = nullptr);
+};
+
+class TLangDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit TLangDlg(QWidget* parent = nullptr);
+};
+
+// The four windows of the program, in their order of creation.
+struct ProgramWindows {
+    class TDezerOvu* DezerOvu = nullptr;
+    TDialogPat* DialogPat = nullptr;
+    TAboutBox* AboutBox = nullptr;
+    TLangDlg* LangDlg = nullptr;
+};
+ProgramWindows& Windows();
+
+} // namespace morbek

@@ -1,0 +1,40 @@
+#pragma once
+// The pieces of the original window framework that the program relies on: the
+// application title, the application's help file, and the standard error box raised
+// when an event handler fails.
+#include <QFont>
+#include <QString>
+#include <functional>
+#include <stdexcept>
+
+namespace morbek::framework {
+
+// The application title is our own value: it is never handed to Qt as the
+// application display name (which would be appended to every window title).
+// The framework font: the system sans-serif at 11 pixels at 96 dpi, scaled with the
+// screen's dpi (the original's "MS Sans Serif 8 pt").
+QFont DialogFont();
+
+void SetApplicationTitle(const QString& title);
+QString ApplicationTitle();
+
+void SetHelpFile(const QString& path);
+QString HelpFile();
+// Opens the application's help file at a context (0: contents).
+void HelpContext(int context);
+
+// The framework's exception type; its message is shown as is.
+class Error : public std::runtime_error {
+public:
+    explicit Error(const QString& message) : std::runtime_error(message.toStdString()), text(message) {}
+    QString text;
+};
+
+// The standard error box: title the application title, critical icon, one "OK".
+void ShowErrorBox(const QString& message);
+
+// Runs an event handler; a framework Error it raises is shown in the standard error
+// box and does not travel further. Returns false when the handler failed.
+bool RunHandler(const std::function<void()>& handler);
+
+} // namespace morbek::framework

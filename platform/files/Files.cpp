@@ -1,0 +1,108 @@
+#include "platform/files/Files.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace morbek::platform {
+
+namespace {
+
+QByteArray NativePath(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+} // namespace
+
+bool FileExists(const QString& path) {
+    const QByteArray native = NativePath(path);
+    if (native.isEmpty())
+        return false;
+    struct stat st {};
+    return ::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int OpenReadNoShare(const QString& path) {
+    const QByteArray native = NativePath(path);
+    if (native.isEmpty())
+        return -1;
+    // O_NONBLOCK: a FIFO must not block the open; it is refused below anyway.
+    int fd;
+    do
+        fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+
+    int rc;
+    do
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0 && errno == EWOULDBLOCK) {
+        ::close(fd);
+        return -1;
+    }
+    // Any other lock error (ENOLCK, EOPNOTSUPP on network and FUSE file systems) is no
+    // conflict: the file is read unlocked rather than refused.
+
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+void CloseFile(int fd) {
+    // Linux releases the descriptor even when close reports EINTR: never retry.
+    if (fd >= 0)
+        ::close(fd);
+}
+
+int64_t FileSize(int fd) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0)
+        return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+int64_t ReadAt(int fd, int64_t offset, void* buffer, int64_t count) {
+    if (fd < 0 || offset < 0 || count < 0)
+        return -1;
+    auto* out = static_cast<char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n =
+            ::pread(fd, out + done, static_cast<size_t>(count - done), static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break; // end of file
+        done += n;
+    }
+    return done;
+}
+
+void EnsureStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // open() takes the lowest free number, which is this one.
+        const int opened = ::open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd)
+            ::close(opened);
+    }
+}
+
+} // namespace morbek::platform

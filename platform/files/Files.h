@@ -1,0 +1,32 @@
+#pragma once
+// File stand-ins with the original platform's meaning of "exists", "open for reading
+// granting no sharing" and the like.
+#include <QString>
+#include <cstdint>
+
+namespace morbek::platform {
+
+// A file exists when stat succeeds and it is a regular file (folders, FIFOs and
+// devices do not count).
+bool FileExists(const QString& path);
+
+// Opens a regular file for reading and takes an exclusive advisory lock (flock), so
+// that the program's own other opens are refused while it is held. Returns -1 when the
+// file is missing, not regular, unreadable, or locked by another opener. Lock errors
+// other than EWOULDBLOCK (network file systems) leave the file open unlocked.
+// The descriptor is opened with O_CLOEXEC; close it with CloseFile.
+int OpenReadNoShare(const QString& path);
+void CloseFile(int fd);
+
+// Size of an open file, or -1.
+int64_t FileSize(int fd);
+
+// pread-style read that retries on EINTR and short reads; returns the bytes read
+// (fewer only at the end of the file), or -1 on error.
+int64_t ReadAt(int fd, int64_t offset, void* buffer, int64_t count);
+
+// Makes sure descriptors 0 to 2 are open (to /dev/null), so that no file the program
+// opens later receives one of them.
+void EnsureStandardDescriptors();
+
+} // namespace morbek::platform

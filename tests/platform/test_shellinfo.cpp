@@ -1,0 +1,98 @@
+#include "platform/shell/ShellInfo.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace morbek::platform;
+
+namespace {
+
+constexpr uint32_t kLarge = SHGFI_ICON | SHGFI_TYPENAME;
+constexpr uint32_t kSmall = kLarge | SHGFI_SMALLICON;
+
+QString Probe(const QString& extension) { return QStringLiteral("/tmp/morbek-0/~tmpxcab.") + extension; }
+
+struct ProbeCase {
+    const char* name;
+    const char* extension;
+    uint32_t flags;
+    bool recognised;
+    int iconSize;
+};
+
+void PrintTo(const ProbeCase& c, std::ostream* os) { *os << c.name; }
+
+class ShellInfo : public ::testing::TestWithParam<ProbeCase> {};
+
+TEST_P(ShellInfo, AnswersByNameWithAnIconOfTheAskedSize) {
+    const ProbeCase& c = GetParam();
+    SHFILEINFO info;
+    EXPECT_EQ(SHGetFileInfoA(Probe(QString::fromLatin1(c.extension)), 0, info, c.flags), c.recognised);
+    EXPECT_EQ(info.szTypeName.isEmpty(), !c.recognised);
+    ASSERT_FALSE(info.hIcon.isNull());
+    const QList<QSize> sizes = info.hIcon.availableSizes();
+    ASSERT_EQ(sizes.size(), 1);
+    EXPECT_EQ(sizes.first(), QSize(c.iconSize, c.iconSize));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Probes, ShellInfo,
+    ::testing::Values(ProbeCase{"Text", "txt", kLarge, true, 32},
+                      ProbeCase{"TextSmall", "txt", kSmall, true, 16},
+                      ProbeCase{"UpperCase", "TXT", kSmall, true, 16},
+                      ProbeCase{"Unknown", "zzqqxx", kLarge, false, 32},
+                      ProbeCase{"UnknownSmall", "zzqqxx", kSmall, false, 16},
+                      ProbeCase{"NoExtension", "", kLarge, false, 32},
+                      ProbeCase{"PathLikeExtension", "d\\readme.txt", kLarge, false, 32},
+                      ProbeCase{"PathLikeExtensionSmall", "d\\readme.txt", kSmall, false, 16}),
+    [](const ::testing::TestParamInfo<ProbeCase>& p) { return std::string(p.param.name); });
+
+TEST(ShellInfoAnswers, DependOnTheExtensionOnlyAndFollowTheFlags) {
+    SHFILEINFO lower, upper, other;
+    SHGetFileInfoA(Probe(QStringLiteral("txt")), 0, lower, kLarge);
+    SHGetFileInfoA(QStringLiteral("/elsewhere/~tmpxcab.TXT"), 0, upper, kLarge);
+    EXPECT_EQ(lower.szTypeName, upper.szTypeName);
+    SHGetFileInfoA(Probe(QStringLiteral("png")), 0, other, kLarge);
+    EXPECT_FALSE(other.szTypeName.isEmpty());
+    EXPECT_NE(other.szTypeName, lower.szTypeName);
+
+    // An unknown name must not inherit the previous answer.
+    SHFILEINFO unknown{other.hIcon, other.szTypeName};
+    SHGetFileInfoA(Probe(QStringLiteral("zzqqxx")), 0, unknown, kLarge);
+    EXPECT_TRUE(unknown.szTypeName.isEmpty());
+
+    SHFILEINFO iconOnly, typeOnly;
+    SHGetFileInfoA(Probe(QStringLiteral("txt")), 0, iconOnly, SHGFI_ICON);
+    EXPECT_FALSE(iconOnly.hIcon.isNull());
+    EXPECT_TRUE(iconOnly.szTypeName.isEmpty());
+    SHGetFileInfoA(Probe(QStringLiteral("txt")), 0, typeOnly, SHGFI_TYPENAME);
+    EXPECT_TRUE(typeOnly.hIcon.isNull());
+    EXPECT_EQ(typeOnly.szTypeName, lower.szTypeName);
+}
+
+TEST(ShellInfoAnswers, LeavesHicolorForAnInstalledTheme) {
+    bool installed = false;
+    for (const char* theme : {"Adwaita", "breeze"})
+        installed |=
+            QFileInfo::exists(QStringLiteral("/usr/share/icons/%1/index.theme").arg(QLatin1String(theme)));
+    if (!installed)
+        GTEST_SKIP() << "neither Adwaita nor breeze is installed";
+    SHFILEINFO info;
+    SHGetFileInfoA(Probe(QStringLiteral("txt")), 0, info, kLarge);
+    EXPECT_FALSE(QIcon::themeName().isEmpty());
+    EXPECT_NE(QIcon::themeName(), QStringLiteral("hicolor"));
+}
+
+TEST(ShellInfoAnswers, AFullCabinetOfProbesStaysFast) {
+    const QStringList extensions{"txt", "exe", "dll", "hlp", "inf", "zzqqxx", "", "ini", "bmp", "wav"};
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 65535; ++i) {
+        SHFILEINFO info;
+        SHGetFileInfoA(Probe(extensions[i % extensions.size()]), 0, info, i % 2 ? kSmall : kLarge);
+    }
+    EXPECT_LT(timer.elapsed(), 10000);
+}
+
+} // namespace
