@@ -14,17 +14,6 @@ namespace {
 // Design widths of the six columns, in 96-dpi units.
 constexpr int kColumnWidths[FileListModel::kColumns] = {110, 80, 140, 135, 200, 50};
 
-QString cell(const ListItem& item, int column) {
-    switch (column) {
-    case 0: return item.caption;
-    case 1: return item.sizeText;
-    case 2: return item.typeName;
-    case 3: return item.dateText;
-    case 4: return item.path;
-    default: return {};
-    }
-}
-
 } // namespace
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
@@ -42,7 +31,14 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
         if (role == Qt::ToolTipRole && index.column() != 0)
             return {};
-        return cell(it, index.column());
+        switch (index.column()) {
+        case 0: return it.caption;
+        case 1: return sizeText(index.row());
+        case 2: return it.typeName;
+        case 3: return it.dateText;
+        case 4: return it.path;
+        default: return {};
+        }
     case Qt::DecorationRole: {
         if (index.column() != 0 || it.imageIndex < 0)
             return {};
@@ -82,10 +78,16 @@ void FileListModel::setColumnTitles(const QStringList& titles) {
     emit headerDataChanged(Qt::Horizontal, 0, kColumns - 1);
 }
 
-void FileListModel::setItems(std::vector<ListItem> items) {
+void FileListModel::setItems(std::vector<ListItem> items, const QString& bytesWord) {
     beginResetModel();
     items_ = std::move(items);
+    bytesWord_ = bytesWord;
     endResetModel();
+}
+
+QString FileListModel::sizeText(int row) const {
+    // Built when asked for: a 65,535-entry fill then costs no string per size.
+    return QString::number(item(row).size) + QLatin1Char(' ') + bytesWord_;
 }
 
 void FileListModel::clear() { setItems({}); }

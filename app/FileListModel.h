@@ -16,7 +16,7 @@ namespace morbek {
 
 struct ListItem {
     QString caption;      // file name
-    QString sizeText;     // sub-item 0: "<size> <bytes>"
+    uint32_t size = 0;    // sub-item 0 is "<size> <bytes word of the fill>"
     QString typeName;     // sub-item 1
     QString dateText;     // sub-item 2
     QString path;         // sub-item 3
@@ -40,13 +40,17 @@ public:
     bool showLarge = true;
 
     void setColumnTitles(const QStringList& titles);
-    void setItems(std::vector<ListItem> items);
+    // The items of a fill, and the word for "bytes" in the language of that fill.
+    void setItems(std::vector<ListItem> items, const QString& bytesWord = {});
+    // Sub-item 0 of a row: its size, one blank and the bytes word.
+    QString sizeText(int row) const;
     void clear();
     const ListItem& item(int row) const { return items_[static_cast<size_t>(row)]; }
     const std::vector<ListItem>& items() const { return items_; }
 
 private:
     std::vector<ListItem> items_;
+    QString bytesWord_;
     QStringList titles_;
 };
 

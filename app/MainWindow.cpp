@@ -520,7 +520,7 @@ void TDezerOvu::Ouvre1Click(QObject*) {
     TotalSize = 0;
     Names = {};
 
-    const cab::Catalogue catalogue = cab::ReadCatalogue(CabFileName, [] { busy::PumpBusy(); });
+    cab::Catalogue catalogue = cab::ReadCatalogue(CabFileName, [] { busy::PumpBusy(); });
     Location = catalogue.location;
     if (catalogue.outcome == cab::OpenOutcome::CannotOpen) {
         CabFileName.clear();
@@ -557,10 +557,10 @@ void TDezerOvu::Ouvre1Click(QObject*) {
         QString typeName;
     };
     QHash<QString, Probe> probes;
-    for (const cab::CatalogueEntry& entry : catalogue.entries) {
+    for (cab::CatalogueEntry& entry : catalogue.entries) {
         ListItem item;
-        item.caption = entry.fileName;
-        item.sizeText = QString::number(entry.size) + QLatin1Char(' ') + bytes;
+        item.caption = std::move(entry.fileName);
+        item.size = entry.size;
         auto found = probes.find(entry.extension);
         if (found == probes.end()) {
             Probe probe;
@@ -587,8 +587,8 @@ void TDezerOvu::Ouvre1Click(QObject*) {
         item.imageIndex = static_cast<int>(images.size());
         images.push_back(found->icon);
         item.typeName = found->typeName;
-        item.dateText = entry.dateText;
-        item.path = entry.path;
+        item.dateText = std::move(entry.dateText);
+        item.path = std::move(entry.path);
         items.push_back(std::move(item));
         busy::PumpBusy();
     }
@@ -600,7 +600,7 @@ void TDezerOvu::Ouvre1Click(QObject*) {
             return platform::CompareLocale(a.caption, b.caption) < 0;
         });
     }
-    model->setItems(std::move(items));
+    model->setItems(std::move(items), bytes);
     ListFic->itemsChanged();
     StatPanel0->setText(QString::number(Header.FileCount) + QLatin1Char(' ') +
                         (Header.FileCount <= 1 ? MsgText(120) : MsgText(121)) + QStringLiteral(", ") +
@@ -623,21 +623,13 @@ void TDezerOvu::Chnge() {
     const FileListModel* model = ListFic->model();
     if (rows.size() == 1) {
         StatPanel1->setText(QStringLiteral("1 ") + MsgText(122) + QStringLiteral(", ") +
-                            model->item(rows.front()).sizeText);
+                            model->sizeText(rows.front()));
         return;
     }
     uint64_t sum = 0;
-    for (int row : rows) {
-        // The size is the decimal number at the start of the size text.
-        const QString& text = model->item(row).sizeText;
-        uint64_t size = 0;
-        for (QChar c : text) {
-            if (!c.isDigit() || c.unicode() > '9')
-                break;
-            size = size * 10 + static_cast<uint64_t>(c.unicode() - '0');
-        }
-        sum += size;
-    }
+    // The sizes are summed as the unsigned values they are.
+    for (int row : rows)
+        sum += model->item(row).size;
     StatPanel1->setText(QString::number(rows.size()) + QLatin1Char(' ') + MsgText(123) + QStringLiteral(", ") +
                         QString::number(sum) + QLatin1Char(' ') + MsgText(113));
 }

@@ -10,7 +10,14 @@
 #include <QFileInfo>
 #include <cstdio>
 
+// Offscreen platform chatter would be mixed into the results.
+static void QuietWarnings(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtWarningMsg && type != QtInfoMsg && type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 int main(int argc, char** argv) {
+    qInstallMessageHandler(QuietWarnings);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc < 2) {
