@@ -16,21 +16,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tests/support/QtPrinters.h"
+
 using namespace morbek::platform;
 
-// Readable values in failure messages.
-[[maybe_unused]] static void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
-[[maybe_unused]] static void PrintTo(const QStringList& list, std::ostream* os) {
-    *os << '{';
-    for (const QString& text : list)
-        *os << ' ' << '"' << text.toStdString() << '"';
-    *os << " }";
-}
-[[maybe_unused]] static void PrintTo(const QByteArray& bytes, std::ostream* os) {
-    *os << "hex " << bytes.toHex().toStdString();
-}
 
 namespace {
 
