@@ -2,8 +2,6 @@
 
 namespace morbek {
 
-TDialogPat::TDialogPat(QWidget* parent) : QDialog(parent) { setObjectName(QStringLiteral("DialogPat")); }
-
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) { setObjectName(QStringLiteral("AboutBox")); }
 
 TLangDlg::TLangDlg(QWidget* parent) : QDialog(parent) { setObjectName(QStringLiteral("LangDlg")); }

@@ -1,16 +1,11 @@
 #pragma once
 // The program's other windows, created once at start after the main window and kept
 // until the end. They are filled in by their own commands.
+#include "components/DialogPat.h"
+
 #include <QDialog>
 
 namespace morbek {
-
-// "Please wait" progress dialog.
-class TDialogPat : public QDialog {
-    Q_OBJECT
-public:
-    explicit TDialogPat(QWidget* parent = nullptr);
-};
 
 class TAboutBox : public QDialog {
     Q_OBJECT

@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/Windows.h"
 #include "components/Framework.h"
+#include "extract/Binding.h"
 #include "platform/files/Files.h"
 
 #include <QApplication>
@@ -22,9 +23,12 @@ int main(int argc, char** argv) {
     windows.AboutBox = &aboutBox;
     morbek::TLangDlg langDlg(&mainWindow);
     windows.LangDlg = &langDlg;
+    // Writes of the cabinet library move the progress dialog's bar.
+    morbek::SetProgressSink([&dialogPat](int percent) { dialogPat.SetProgress(percent); });
 
     mainWindow.show();
     const int code = app.exec();
+    morbek::SetProgressSink({});
     windows = {};
     return code;
 }

@@ -1,0 +1,205 @@
+#include "extract/Binding.h"
+
+#include "platform/fdi/fdi.h"
+#include "platform/files/OpenFlags.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <type_traits>
+#include <utility>
+
+namespace morbek {
+
+// The library takes these functions as they are: a mismatch must not compile.
+static_assert(std::is_same_v<decltype(&CabAlloc), fdi::PFNALLOC>);
+static_assert(std::is_same_v<decltype(&CabFree), fdi::PFNFREE>);
+static_assert(std::is_same_v<decltype(&CabOpen), fdi::PFNOPEN>);
+static_assert(std::is_same_v<decltype(&CabRead), fdi::PFNREAD>);
+static_assert(std::is_same_v<decltype(&CabWrite), fdi::PFNWRITE>);
+static_assert(std::is_same_v<decltype(&CabClose), fdi::PFNCLOSE>);
+static_assert(std::is_same_v<decltype(&CabSeek), fdi::PFNSEEK>);
+static_assert(std::is_same_v<decltype(CabContext), fdi::HFDI>);
+
+void* CabContext = nullptr;
+int64_t ProgressTotal = 0;
+int64_t ProgressDone = 0;
+
+namespace {
+
+constexpr uint32_t kFailed = 0xFFFFFFFFu;
+
+ProgressSink& Sink() {
+    static ProgressSink sink;
+    return sink;
+}
+
+int OpenRetry(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do
+        fd = ::open(path, flags, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// flock with LOCK_NB. Only EWOULDBLOCK means another opener holds the file; other
+// errors (network and FUSE file systems) leave it unlocked rather than refused.
+bool Lock(int fd, int operation) {
+    int rc;
+    do
+        rc = ::flock(fd, operation | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    return rc == 0 || errno != EWOULDBLOCK;
+}
+
+// O_NONBLOCK only kept a FIFO from blocking the open; regular files get normal I/O.
+void ClearNonBlock(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+// Anything but a regular file does not open; a file without the owner's write bit is
+// read-only and is refused for writing whoever we run as (root would ignore the bits).
+bool Acceptable(int fd, bool forWriting) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    return !forWriting || (st.st_mode & S_IWUSR) != 0;
+}
+
+constexpr int kOpenBase = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// Create, replacing an existing file of that name in place (never unlink or rename, so
+// a read-only file stays protected): read and write access, no sharing. The existing
+// file is truncated only once it has passed the checks and the lock.
+int CreateReplacing(const char* path) {
+    bool created = true;
+    int fd = OpenRetry(path, O_RDWR | O_CREAT | O_EXCL | kOpenBase, 0666);
+    if (fd < 0 && errno == EEXIST) {
+        created = false;
+        fd = OpenRetry(path, O_RDWR | kOpenBase);
+    }
+    if (fd < 0)
+        return -1;
+    // A file we just made is writable whatever the umask left of its mode.
+    if (!Acceptable(fd, !created) || !Lock(fd, LOCK_EX) || (!created && ::ftruncate(fd, 0) != 0)) {
+        ::close(fd);
+        return -1;
+    }
+    ClearNonBlock(fd);
+    return fd;
+}
+
+int OpenExisting(const char* path, bool writeOnly, bool noSharing) {
+    const int fd = OpenRetry(path, (writeOnly ? O_WRONLY : O_RDONLY) | kOpenBase);
+    if (fd < 0)
+        return -1;
+    // A shared lock held for the descriptor's life makes a later no-sharing open fail.
+    if (!Acceptable(fd, writeOnly) || !Lock(fd, noSharing ? LOCK_EX : LOCK_SH)) {
+        ::close(fd);
+        return -1;
+    }
+    ClearNonBlock(fd);
+    return fd;
+}
+
+} // namespace
+
+void SetProgressSink(ProgressSink sink) {
+    Sink() = std::move(sink);
+}
+
+int ProgressPercent(int64_t done, int64_t total) {
+    if (total <= 0)
+        return 100;
+    // 64-bit: done * 100 cannot overflow for any count a run can reach.
+    return static_cast<int>(std::clamp<int64_t>(done * 100 / total, 0, 100));
+}
+
+void* CabAlloc(uint32_t cb) {
+    if (cb == 0)
+        return nullptr;
+    return ::operator new(cb, std::nothrow);
+}
+
+void CabFree(void* pv) {
+    ::operator delete(pv);
+}
+
+int CabOpen(char* pszFile, int oflag, int /*pmode*/) {
+    if (pszFile == nullptr || *pszFile == '\0')
+        return -1;
+    if (oflag & platform::_O_CREAT) {
+        const int fd = CreateReplacing(pszFile);
+        if (fd > 0)
+            return fd;
+        // Descriptor 0 is no handle to the original; with standard descriptors kept
+        // open it cannot come back, but it must not leak either.
+        if (fd == 0)
+            ::close(fd);
+    }
+    return OpenExisting(pszFile, (oflag & platform::_O_WRONLY) != 0, (oflag & platform::_O_EXCL) != 0);
+}
+
+uint32_t CabRead(int hf, void* pv, uint32_t cb) {
+    auto* out = static_cast<char*>(pv);
+    uint32_t total = 0;
+    while (total < cb) {
+        const ssize_t n = ::read(hf, out + total, cb - total);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return kFailed;
+        }
+        if (n == 0)
+            break;
+        total += static_cast<uint32_t>(n);
+    }
+    return total;
+}
+
+uint32_t CabWrite(int hf, void* pv, uint32_t cb) {
+    ProgressDone += cb;
+    if (const ProgressSink& sink = Sink())
+        sink(ProgressPercent(ProgressDone, ProgressTotal));
+
+    const auto* in = static_cast<const char*>(pv);
+    uint32_t total = 0;
+    while (total < cb) {
+        const ssize_t n = ::write(hf, in + total, cb - total);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return kFailed;
+        }
+        if (n == 0)
+            return kFailed;
+        total += static_cast<uint32_t>(n);
+    }
+    return total;
+}
+
+int CabClose(int hf) {
+    // Linux releases the descriptor even when close reports EINTR: never retry.
+    ::close(hf);
+    return 0;
+}
+
+long CabSeek(int hf, long dist, int seektype) {
+    int whence;
+    switch (seektype) {
+    case 0: whence = SEEK_SET; break;
+    case 1: whence = SEEK_CUR; break;
+    case 2: whence = SEEK_END; break;
+    default: return -1;
+    }
+    const off_t position = ::lseek(hf, static_cast<off_t>(dist), whence);
+    return position < 0 ? -1 : static_cast<long>(position);
+}
+
+} // namespace morbek

@@ -1,0 +1,229 @@
+// Reading a cabinet's header and catalogue through the caller's file callbacks.
+#include "platform/fdi/Internal.h"
+
+#include "platform/text/AnsiText.h"
+
+#include <QByteArray>
+#include <QString>
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace morbek::fdi::detail {
+
+uint16_t GetU16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t GetU32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+
+Identity IdentityOf(const char* path) {
+    Identity id;
+    struct stat st {};
+    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode))
+        return id;
+    id.valid = true;
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    id.size = st.st_size;
+    id.mtimeSec = st.st_mtim.tv_sec;
+    id.mtimeNsec = st.st_mtim.tv_nsec;
+    return id;
+}
+
+bool Cabinet::anyContinuesToNext() const {
+    return std::any_of(records.begin(), records.end(), [](const Record& r) { return r.continuesToNext(); });
+}
+
+bool Cabinet::anyContinuesFromPrev() const {
+    return std::any_of(records.begin(), records.end(), [](const Record& r) { return r.continuesFromPrev(); });
+}
+
+bool Cabinet::hasContinuation(const char* want, uint16_t* iFolder) const {
+    for (const Record& r : records) {
+        if (!r.continuesFromPrev())
+            continue;
+        const char* have = str(r.rawName);
+        size_t i = 0;
+        // Set members were often written on case-insensitive systems; the name is the only
+        // link between the two records, as in the documented library.
+        while (want[i] && have[i] &&
+               (want[i] == have[i] || (std::tolower(static_cast<unsigned char>(want[i])) ==
+                                       std::tolower(static_cast<unsigned char>(have[i])))))
+            ++i;
+        if (want[i] == 0 && have[i] == 0) {
+            *iFolder = r.iFolder;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Reader::fill() {
+    // The caller's seek takes a 32-bit distance.
+    if (pos_ > 0x7FFFFFFF)
+        return false;
+    const long at = static_cast<long>(pos_);
+    if (ctx_->seek(hf_, at, 0) != at)
+        return false;
+    const size_t want = nextFill_;
+    nextFill_ = sizeof buf_;
+    const uint32_t got = ctx_->read(hf_, buf_, static_cast<uint32_t>(want));
+    if (got == 0xFFFFFFFFu || got > want)
+        return false;
+    bufAt_ = pos_;
+    bufLen_ = got;
+    loaded_ = true;
+    return got > 0;
+}
+
+bool Reader::read(void* out, size_t n) {
+    auto* dst = static_cast<unsigned char*>(out);
+    while (n > 0) {
+        if (!loaded_ || pos_ < bufAt_ || pos_ >= bufAt_ + static_cast<int64_t>(bufLen_)) {
+            if (!fill())
+                return false;
+        }
+        const size_t at = static_cast<size_t>(pos_ - bufAt_);
+        const size_t take = std::min(n, bufLen_ - at);
+        std::memcpy(dst, buf_ + at, take);
+        dst += take;
+        n -= take;
+        pos_ += static_cast<int64_t>(take);
+    }
+    return true;
+}
+
+bool Reader::skip(size_t n) {
+    pos_ += static_cast<int64_t>(n);
+    return pos_ <= 0x7FFFFFFF;
+}
+
+bool Reader::seek(int64_t pos) {
+    pos_ = pos;
+    return pos_ >= 0 && pos_ <= 0x7FFFFFFF;
+}
+
+bool Reader::string(char* out, size_t* length) {
+    for (size_t i = 0; i < 256; ++i) {
+        char c;
+        if (!read(&c, 1))
+            return false;
+        out[i] = c;
+        if (c == 0) {
+            *length = i;
+            return i > 0;
+        }
+    }
+    return false;
+}
+
+FDIERROR ReadHeader(Reader& reader, unsigned char (&header)[kFixedHeader]) {
+    if (!reader.read(header, kFixedHeader) || std::memcmp(header, "MSCF", 4) != 0)
+        return FDIERROR_NOT_A_CABINET;
+    if (header[25] != 1) // major version
+        return FDIERROR_UNKNOWN_CABINET_VERSION;
+    return FDIERROR_NONE;
+}
+
+namespace {
+
+// Appends text and its terminating NUL to the pool; returns its offset.
+uint32_t Store(Vec<char>& pool, const QByteArray& text) {
+    const auto at = static_cast<uint32_t>(pool.size());
+    pool.insert(pool.end(), text.constData(), text.constData() + text.size());
+    pool.push_back('\0');
+    return at;
+}
+
+} // namespace
+
+FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
+    const unsigned char* h = cab.header;
+    cab.cbCabinet = GetU32(h + 8);
+    cab.cFolders = GetU16(h + 26);
+    cab.cFiles = GetU16(h + 28);
+    cab.flags = GetU16(h + 30);
+    cab.setID = GetU16(h + 32);
+    cab.iCabinet = GetU16(h + 34);
+    // Nothing to extract from a cabinet without folders or files; libmspack refuses them too.
+    if (cab.cFolders == 0 || cab.cFiles == 0)
+        return FDIERROR_CORRUPT_CABINET;
+
+    cab.pool.clear();
+    cab.pool.push_back('\0'); // offset 0 is the empty string
+    cab.prevName = cab.prevDisk = cab.nextName = cab.nextDisk = 0;
+    cab.dataReserve = 0;
+
+    size_t folderReserve = 0;
+    if (cab.flags & kHeaderReserve) {
+        unsigned char r[4];
+        if (!reader.read(r, 4))
+            return FDIERROR_CORRUPT_CABINET;
+        folderReserve = r[2];
+        cab.dataReserve = r[3];
+        if (!reader.skip(GetU16(r)))
+            return FDIERROR_CORRUPT_CABINET;
+    }
+
+    char text[256];
+    size_t len = 0;
+    auto readCabinetName = [&](uint32_t* into) {
+        if (!reader.string(text, &len))
+            return false;
+        *into = Store(cab.pool, platform::FromWindows1252(QByteArray(text, static_cast<int>(len))).toUtf8());
+        return true;
+    };
+    if (cab.flags & kHeaderPrev) {
+        if (!readCabinetName(&cab.prevName) || !readCabinetName(&cab.prevDisk))
+            return FDIERROR_CORRUPT_CABINET;
+    }
+    if (cab.flags & kHeaderNext) {
+        if (!readCabinetName(&cab.nextName) || !readCabinetName(&cab.nextDisk))
+            return FDIERROR_CORRUPT_CABINET;
+    }
+
+    cab.folders.clear();
+    cab.folders.reserve(cab.cFolders);
+    for (unsigned i = 0; i < cab.cFolders; ++i) {
+        unsigned char f[8];
+        if (!reader.read(f, 8) || !reader.skip(folderReserve))
+            return FDIERROR_CORRUPT_CABINET;
+        cab.folders.push_back(Folder{GetU32(f), GetU16(f + 4), GetU16(f + 6)});
+    }
+
+    // The records lie where the header says, which is not always right after the folders.
+    if (!reader.seek(GetU32(h + 16)))
+        return FDIERROR_CORRUPT_CABINET;
+    cab.records.clear();
+    cab.records.reserve(cab.cFiles);
+    for (unsigned i = 0; i < cab.cFiles; ++i) {
+        unsigned char f[16];
+        if (!reader.read(f, 16))
+            return FDIERROR_CORRUPT_CABINET;
+        Record r;
+        r.size = GetU32(f);
+        r.offset = GetU32(f + 4);
+        r.iFolder = GetU16(f + 8);
+        r.date = GetU16(f + 10);
+        r.time = GetU16(f + 12);
+        r.attribs = GetU16(f + 14);
+        if (r.iFolder < kContinuedFromPrev && r.iFolder >= cab.cFolders)
+            return FDIERROR_CORRUPT_CABINET;
+        if (!reader.string(text, &len))
+            return FDIERROR_CORRUPT_CABINET;
+        const QByteArray raw(text, static_cast<int>(len));
+        r.rawName = Store(cab.pool, raw);
+        const QByteArray name = platform::DecodeCabinetName(raw, r.attribs).toUtf8();
+        r.name = Store(cab.pool, name);
+        r.nameLength = static_cast<uint16_t>(std::min<qsizetype>(name.size(), 0xFFFF));
+        cab.records.push_back(r);
+    }
+    return FDIERROR_NONE;
+}
+
+} // namespace morbek::fdi::detail

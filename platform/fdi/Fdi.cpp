@@ -1,0 +1,906 @@
+// The FDI entry points, the run of FDICopy over a cabinet (set), the glue that lets
+// libmspack work through the caller's seven callbacks, and the cache kept between runs.
+#include "platform/fdi/fdi.h"
+
+#include "platform/fdi/Internal.h"
+#include "platform/fdi/Mszip.h"
+#include "platform/files/OpenFlags.h"
+
+#include <mspack.h>
+
+#include <QString>
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <dirent.h>
+#include <utility>
+
+namespace morbek::fdi {
+
+using namespace detail;
+
+namespace {
+
+constexpr int kCabinetFlags = platform::_O_BINARY | platform::_O_RDONLY | platform::_O_SEQUENTIAL;
+constexpr int kCabinetMode = platform::_S_IREAD | platform::_S_IWRITE;
+// libmspack's largest single block is a 2 MiB window; anything far beyond is refused.
+constexpr size_t kMaxAlloc = 8u << 20;
+// The caller decides when to give up asking for a next cabinet; this only bounds a caller
+// that never does.
+constexpr int kMaxRetries = 1000;
+constexpr size_t kPathMax = 4096;
+// Name under which libmspack "opens" the output; the glue maps it to the caller's handle.
+constexpr char kOutputName[] = "\x01"
+                               "fdi-output";
+
+struct Session;
+
+// What one FDICopy call brings: the context's callbacks and, while libmspack extracts,
+// the caller's handle for the output.
+struct Run {
+    Context* ctx = nullptr;
+    PFNFDINOTIFY notify = nullptr;
+    void* pv = nullptr;
+    int outHf = -1;
+    int pendingTarget = -1; // handle answered to COPY_FILE and not yet handed back
+    size_t entered = 1;     // cabinets of the chain reached in this run
+    char dir[kPathMax] = {};
+};
+
+// An mspack_file of ours. Inputs are cabinet files, opened through pfnopen lazily and
+// closed through pfnclose at the end of every run, remembering the position, so that
+// libmspack may keep one open across runs while the caller sees every open and close.
+struct GlueFile {
+    Session* session;
+    bool output;
+    const char* name;
+    int64_t pos = 0;
+    int hf = -1;
+    int64_t hfPos = -1;
+    GlueFile* next = nullptr;
+};
+
+struct Session {
+    explicit Session(Heap h) : heap(h), cabs(HeapAllocator<Cabinet>(&heap)) {}
+    Heap heap;
+    mspack_system sys{};
+    mscab_decompressor* cabd = nullptr;
+    Vec<Cabinet> cabs;
+    size_t built = 0; // cabinets present in libmspack's chain
+    GlueFile* inputs = nullptr;
+    Run* run = nullptr;
+    bool cacheable = true;
+    // MSZIP folders go through zlib instead of libmspack.
+    MszipDecoder* zip = nullptr;
+    GlueFile* zipIn = nullptr;
+};
+
+// libmspack copies its mspack_system, so the glue finds its session here; set around
+// every call into libmspack (calls are synchronous, nested runs save and restore it).
+thread_local Session* tActive = nullptr;
+
+struct ActiveScope {
+    Session* prev;
+    explicit ActiveScope(Session* s) : prev(tActive) { tActive = s; }
+    ~ActiveScope() { tActive = prev; }
+    ActiveScope(const ActiveScope&) = delete;
+    ActiveScope& operator=(const ActiveScope&) = delete;
+};
+
+// The process-wide cache: one session, taken by the run that owns it.
+std::atomic<bool> gBusy{false};
+Session* gCache = nullptr;
+
+GlueFile* AsGlue(mspack_file* f) {
+    return reinterpret_cast<GlueFile*>(f);
+}
+
+bool EnsureOpen(GlueFile* f) {
+    if (f->hf != -1)
+        return true;
+    Run* run = f->session->run;
+    if (!run)
+        return false;
+    const int hf = run->ctx->open(const_cast<char*>(f->name), kCabinetFlags, kCabinetMode);
+    if (hf == -1)
+        return false;
+    f->hf = hf;
+    f->hfPos = -1;
+    return true;
+}
+
+mspack_file* GlueOpen(mspack_system*, const char* name, int mode) {
+    Session* s = tActive;
+    if (!s || !s->run || !name)
+        return nullptr;
+    const bool output = mode == MSPACK_SYS_OPEN_WRITE && std::strcmp(name, kOutputName) == 0;
+    if (output ? s->run->outHf == -1 : mode != MSPACK_SYS_OPEN_READ)
+        return nullptr;
+    void* mem = s->heap.alloc(sizeof(GlueFile));
+    if (!mem)
+        return nullptr;
+    auto* f = new (mem) GlueFile{s, output, name};
+    if (!output) {
+        if (!EnsureOpen(f)) {
+            s->heap.free(mem);
+            return nullptr;
+        }
+        f->next = s->inputs;
+        s->inputs = f;
+    }
+    return reinterpret_cast<mspack_file*>(f);
+}
+
+void GlueClose(mspack_file* file) {
+    GlueFile* f = AsGlue(file);
+    if (!f)
+        return;
+    Session* s = f->session;
+    if (!f->output) {
+        for (GlueFile** p = &s->inputs; *p; p = &(*p)->next) {
+            if (*p == f) {
+                *p = f->next;
+                break;
+            }
+        }
+        if (f->hf != -1 && s->run)
+            s->run->ctx->close(f->hf);
+    }
+    f->~GlueFile();
+    s->heap.free(f);
+}
+
+int GlueRead(mspack_file* file, void* buffer, int bytes) {
+    GlueFile* f = AsGlue(file);
+    if (!f || f->output || bytes < 0 || !EnsureOpen(f))
+        return -1;
+    const Context* ctx = f->session->run->ctx;
+    if (f->hfPos != f->pos) {
+        if (f->pos > 0x7FFFFFFF || ctx->seek(f->hf, static_cast<long>(f->pos), 0) != f->pos) {
+            f->hfPos = -1;
+            return -1;
+        }
+        f->hfPos = f->pos;
+    }
+    const uint32_t got = ctx->read(f->hf, buffer, static_cast<uint32_t>(bytes));
+    if (got == 0xFFFFFFFFu || got > static_cast<uint32_t>(bytes)) {
+        f->hfPos = -1;
+        return -1;
+    }
+    f->pos += got;
+    f->hfPos = f->pos;
+    return static_cast<int>(got);
+}
+
+int GlueWrite(mspack_file* file, void* buffer, int bytes) {
+    GlueFile* f = AsGlue(file);
+    if (!f || !f->output || bytes < 0)
+        return -1;
+    Run* run = f->session->run;
+    if (!run || run->outHf == -1)
+        return -1;
+    const uint32_t put = run->ctx->write(run->outHf, buffer, static_cast<uint32_t>(bytes));
+    if (put == 0xFFFFFFFFu || put > static_cast<uint32_t>(bytes))
+        return -1;
+    return static_cast<int>(put);
+}
+
+int GlueSeek(mspack_file* file, off_t offset, int mode) {
+    GlueFile* f = AsGlue(file);
+    if (!f || f->output)
+        return -1;
+    int64_t base = 0;
+    switch (mode) {
+    case MSPACK_SYS_SEEK_START:
+        break;
+    case MSPACK_SYS_SEEK_CUR:
+        base = f->pos;
+        break;
+    case MSPACK_SYS_SEEK_END: {
+        if (!EnsureOpen(f))
+            return -1;
+        const long end = f->session->run->ctx->seek(f->hf, 0, 2);
+        f->hfPos = end;
+        if (end < 0)
+            return -1;
+        base = end;
+        break;
+    }
+    default:
+        return -1;
+    }
+    const int64_t to = base + static_cast<int64_t>(offset);
+    if (to < 0 || to > 0x7FFFFFFF)
+        return -1;
+    f->pos = to;
+    return 0;
+}
+
+off_t GlueTell(mspack_file* file) {
+    GlueFile* f = AsGlue(file);
+    return f ? static_cast<off_t>(f->pos) : -1;
+}
+
+void GlueMessage(mspack_file*, const char*, ...) {}
+
+void* GlueAlloc(mspack_system*, size_t bytes) {
+    Session* s = tActive;
+    if (!s || bytes == 0 || bytes > kMaxAlloc)
+        return nullptr;
+    return s->heap.alloc(static_cast<uint32_t>(bytes));
+}
+
+void GlueFree(void* p) {
+    if (p && tActive)
+        tActive->heap.free(p);
+}
+
+void GlueCopy(void* src, void* dst, size_t bytes) {
+    std::memmove(dst, src, bytes);
+}
+
+void SetError(Context* ctx, FDIERROR code) {
+    ctx->erf->erfOper = code;
+    ctx->erf->erfType = 0;
+    ctx->erf->fError = TRUE;
+}
+
+Context* ContextOf(HFDI hfdi) {
+    auto* ctx = static_cast<Context*>(hfdi);
+    return ctx && ctx->magic == kContextMagic ? ctx : nullptr;
+}
+
+Session* NewSession(Context* ctx) {
+    void* mem = ctx->alloc(sizeof(Session));
+    if (!mem)
+        return nullptr;
+    auto* s = new (mem) Session(Heap{ctx->alloc, ctx->free});
+    s->sys.open = GlueOpen;
+    s->sys.close = GlueClose;
+    s->sys.read = GlueRead;
+    s->sys.write = GlueWrite;
+    s->sys.seek = GlueSeek;
+    s->sys.tell = GlueTell;
+    s->sys.message = GlueMessage;
+    s->sys.alloc = GlueAlloc;
+    s->sys.free = GlueFree;
+    s->sys.copy = GlueCopy;
+    s->sys.null_ptr = nullptr;
+    return s;
+}
+
+// Releases libmspack's side (cabinets and decoder) and the MSZIP decoder; the
+// catalogues stay.
+void DropMspack(Session* s) {
+    ActiveScope active(s);
+    if (s->zip) {
+        s->zip->~MszipDecoder();
+        s->heap.free(s->zip);
+        s->zip = nullptr;
+    }
+    if (s->zipIn) {
+        GlueClose(reinterpret_cast<mspack_file*>(s->zipIn));
+        s->zipIn = nullptr;
+    }
+    if (s->cabd) {
+        for (size_t i = 0; i < s->built; ++i) {
+            if (s->cabs[i].mcab && !s->cabs[i].attached)
+                s->cabd->close(s->cabd, s->cabs[i].mcab);
+        }
+        mspack_destroy_cab_decompressor(s->cabd);
+        s->cabd = nullptr;
+    }
+    for (Cabinet& c : s->cabs) {
+        c.mcab = nullptr;
+        c.attached = false;
+        c.mfolders.clear();
+    }
+    s->built = 0;
+}
+
+// Hands back every handle the glue holds; the objects stay for the next run.
+void CloseInputs(Session* s) {
+    for (GlueFile* f = s->inputs; f; f = f->next) {
+        if (f->hf != -1 && s->run)
+            s->run->ctx->close(f->hf);
+        f->hf = -1;
+        f->hfPos = -1;
+    }
+}
+
+void DestroySession(Session* s, Run* run) {
+    if (!s)
+        return;
+    Run* before = s->run;
+    s->run = run;
+    DropMspack(s);
+    CloseInputs(s);
+    s->run = before;
+    const Heap heap = s->heap;
+    s->~Session();
+    heap.free(s);
+}
+
+FDIERROR FromMspack(int error) {
+    switch (error) {
+    case MSPACK_ERR_OK:
+        return FDIERROR_NONE;
+    case MSPACK_ERR_WRITE:
+        return FDIERROR_TARGET_FILE;
+    case MSPACK_ERR_NOMEMORY:
+        return FDIERROR_ALLOC_FAIL;
+    case MSPACK_ERR_OPEN:
+        return FDIERROR_CABINET_NOT_FOUND;
+    default:
+        return FDIERROR_CORRUPT_CABINET;
+    }
+}
+
+bool MethodSupported(uint16_t compType) {
+    const int window = (compType >> 8) & 0x1F;
+    switch (compType & 0x000F) {
+    case 0:
+    case 1:
+        return true;
+    case 2:
+        return window >= 10 && window <= 21;
+    case 3:
+        return window >= 15 && window <= 21;
+    default:
+        return false;
+    }
+}
+
+// The MSZIP decoder's input: one glue file of the session, moved from cabinet to cabinet.
+class SessionBlocks final : public BlockSource {
+public:
+    explicit SessionBlocks(Session* s) : s_(s) {}
+    bool seekTo(const char* path, uint32_t offset) override {
+        if (s_->zipIn && s_->zipIn->name != path) {
+            GlueClose(reinterpret_cast<mspack_file*>(s_->zipIn));
+            s_->zipIn = nullptr;
+        }
+        if (!s_->zipIn)
+            s_->zipIn = AsGlue(GlueOpen(&s_->sys, path, MSPACK_SYS_OPEN_READ));
+        return s_->zipIn && GlueSeek(reinterpret_cast<mspack_file*>(s_->zipIn), offset, MSPACK_SYS_SEEK_START) == 0;
+    }
+    bool read(void* out, size_t n) override {
+        auto* p = static_cast<unsigned char*>(out);
+        while (n > 0) {
+            if (!s_->zipIn)
+                return false;
+            const int got = GlueRead(reinterpret_cast<mspack_file*>(s_->zipIn), p, static_cast<int>(n));
+            if (got <= 0)
+                return false;
+            p += got;
+            n -= static_cast<size_t>(got);
+        }
+        return true;
+    }
+
+private:
+    Session* s_;
+};
+
+// Closes a caller's handle when it goes out of scope.
+struct HandleGuard {
+    HandleGuard(const Context* c, int h) : ctx(c), hf(h) {}
+    const Context* ctx;
+    int hf;
+    ~HandleGuard() {
+        if (hf != -1)
+            ctx->close(hf);
+    }
+    HandleGuard(const HandleGuard&) = delete;
+    HandleGuard& operator=(const HandleGuard&) = delete;
+};
+
+bool Join(char* out, size_t size, const char* dir, const char* name) {
+    const size_t d = std::strlen(dir), n = std::strlen(name);
+    const bool sep = d > 0 && dir[d - 1] != '/' && dir[d - 1] != '\\';
+    if (d + (sep ? 1 : 0) + n + 1 > size)
+        return false;
+    std::memcpy(out, dir, d);
+    size_t at = d;
+    if (sep)
+        out[at++] = '/';
+    std::memcpy(out + at, name, n + 1);
+    return true;
+}
+
+// Members of a set are named in the headers as they were spelt on the system that made
+// them; on a case-sensitive file system take the one entry that matches regardless of case.
+bool ResolveCaseInsensitive(char* out, size_t size, const char* dir, const char* name) {
+    if (std::strchr(name, '/'))
+        return false;
+    DIR* d = ::opendir(*dir ? dir : ".");
+    if (!d)
+        return false;
+    const QString wanted = QString::fromUtf8(name);
+    QByteArray found;
+    int matches = 0;
+    while (const dirent* e = ::readdir(d)) {
+        if (QString::fromUtf8(e->d_name).compare(wanted, Qt::CaseInsensitive) == 0) {
+            found = e->d_name;
+            ++matches;
+        }
+    }
+    ::closedir(d);
+    return matches == 1 && Join(out, size, dir, found.constData());
+}
+
+// One FDICopy call.
+class Copier {
+public:
+    Copier(Run& run, Session*& session) : run_(run), s_(session) {}
+
+    FDIERROR copy(const char* cabinet, const char* path);
+
+private:
+    INT_PTR notify(FDINOTIFICATIONTYPE type, FDINOTIFICATION& n) {
+        n.pv = run_.pv;
+        return run_.notify(type, &n);
+    }
+    FDIERROR cabinetInfo(size_t k, char* path);
+    FDIERROR extract(size_t k, size_t idx, int hf);
+    FDIERROR followChain(size_t k, const char* rawName, size_t* last);
+    FDIERROR enterNext(size_t cur, const char* rawName, uint16_t* contFolder);
+    FDIERROR buildMspack(size_t upto);
+    FDIERROR extractZip(size_t k, size_t folder, const Record& r, size_t last, int hf);
+    char* scratch(int which, const char* text) { return scratch(which, text, std::strlen(text)); }
+    char* scratch(int which, const char* text, size_t length) {
+        const size_t n = std::min(length, sizeof scratch_[which] - 1);
+        std::memcpy(scratch_[which], text, n);
+        scratch_[which][n] = 0;
+        return scratch_[which];
+    }
+
+    Run& run_;
+    Session*& s_;
+    // Names go out in buffers of the run, so a callback that writes into psz1/psz2 cannot
+    // touch the cached catalogue. Converted names stay below 3 * 255 bytes.
+    char scratch_[3][1024] = {};
+};
+
+FDIERROR Copier::cabinetInfo(size_t k, char* path) {
+    const Cabinet& c = s_->cabs[k];
+    FDINOTIFICATION n{};
+    n.psz1 = scratch(0, c.str(c.nextName));
+    n.psz2 = scratch(1, c.str(c.nextDisk));
+    n.psz3 = path;
+    n.setID = c.setID;
+    n.iCabinet = c.iCabinet;
+    return notify(fdintCABINET_INFO, n) == 0 ? FDIERROR_NONE : FDIERROR_USER_ABORT;
+}
+
+FDIERROR Copier::copy(const char* cabinet, const char* path) {
+    Context* ctx = run_.ctx;
+    char full[kPathMax];
+    const size_t pl = std::strlen(path), cl = std::strlen(cabinet);
+    if (pl + cl + 1 > sizeof full)
+        return FDIERROR_CABINET_NOT_FOUND;
+    std::memcpy(full, path, pl);
+    std::memcpy(full + pl, cabinet, cl + 1);
+
+    HandleGuard cab{ctx, ctx->open(full, kCabinetFlags, kCabinetMode)};
+    if (cab.hf == -1)
+        return FDIERROR_CABINET_NOT_FOUND;
+    Reader reader(ctx, cab.hf);
+    unsigned char header[kFixedHeader];
+    if (FDIERROR e = ReadHeader(reader, header))
+        return e;
+
+    const Identity id = IdentityOf(full);
+    if (s_) {
+        const bool same = s_->heap.alloc == ctx->alloc && s_->heap.free == ctx->free && !s_->cabs.empty() &&
+                          std::strcmp(s_->cabs[0].path.data(), full) == 0 && id.valid &&
+                          id == s_->cabs[0].identity && std::memcmp(header, s_->cabs[0].header, kFixedHeader) == 0;
+        if (!same) {
+            DestroySession(s_, &run_);
+            s_ = nullptr;
+        }
+    }
+    if (!s_) {
+        s_ = NewSession(ctx);
+        if (!s_)
+            return FDIERROR_ALLOC_FAIL;
+        s_->run = &run_;
+        s_->cabs.emplace_back(&s_->heap);
+        Cabinet& c = s_->cabs.back();
+        c.path.assign(full, full + std::strlen(full) + 1);
+        std::memcpy(c.header, header, kFixedHeader);
+        c.identity = id;
+        s_->cacheable = id.valid;
+        if (FDIERROR e = ReadCatalogue(reader, c))
+            return e;
+    }
+    s_->run = &run_;
+
+    std::strncpy(run_.dir, path, sizeof run_.dir - 1);
+    char infoPath[kPathMax];
+    std::strncpy(infoPath, path, sizeof infoPath - 1);
+    infoPath[sizeof infoPath - 1] = 0;
+    if (FDIERROR e = cabinetInfo(0, infoPath))
+        return e;
+
+    for (size_t k = 0; k < run_.entered; ++k) {
+        const size_t count = s_->cabs[k].records.size();
+        for (size_t idx = 0; idx < count; ++idx) {
+            // Copied: the chain may grow (and move) while this file is extracted.
+            const Record r = s_->cabs[k].records[idx];
+            FDINOTIFICATION n{};
+            if (r.continuesFromPrev()) {
+                // Beyond the first cabinet these are the tails of files already handled.
+                if (k > 0)
+                    continue;
+                const Cabinet& c = s_->cabs[k];
+                n.psz1 = scratch(0, c.str(r.name));
+                n.psz2 = scratch(1, c.str(c.prevName));
+                n.psz3 = scratch(2, c.str(c.prevDisk));
+                n.iFolder = r.iFolder;
+                if (notify(fdintPARTIAL_FILE, n) != 0)
+                    return FDIERROR_USER_ABORT;
+                continue;
+            }
+            n.psz1 = scratch(0, s_->cabs[k].str(r.name), r.nameLength);
+            n.cb = static_cast<long>(r.size);
+            n.date = r.date;
+            n.time = r.time;
+            n.attribs = r.attribs;
+            n.iFolder = r.iFolder;
+            const INT_PTR answer = notify(fdintCOPY_FILE, n);
+            if (answer == 0)
+                continue;
+            if (answer == -1)
+                return FDIERROR_USER_ABORT;
+            if (answer < INT32_MIN || answer > INT32_MAX)
+                return FDIERROR_TARGET_FILE;
+            const int hf = static_cast<int>(answer);
+            run_.pendingTarget = hf;
+            if (FDIERROR e = extract(k, idx, hf))
+                return e;
+
+            FDINOTIFICATION done{};
+            done.psz1 = scratch(0, s_->cabs[k].str(r.name));
+            done.hf = hf;
+            done.date = r.date;
+            done.time = r.time;
+            done.attribs = r.attribs;
+            done.iFolder = r.iFolder;
+            done.cb = (r.attribs & _A_EXEC) ? 1 : 0;
+            run_.pendingTarget = -1; // the callback closes it
+            const INT_PTR closed = notify(fdintCLOSE_FILE_INFO, done);
+            if (closed == 0 || closed == -1)
+                return FDIERROR_USER_ABORT;
+        }
+    }
+    return FDIERROR_NONE;
+}
+
+FDIERROR Copier::extract(size_t k, size_t idx, int hf) {
+    const Cabinet& c = s_->cabs[k];
+    const Record r = c.records[idx];
+    const size_t folder = r.iFolder == kContinuedToNext ? c.folders.size() - 1 : r.iFolder;
+    if (!MethodSupported(c.folders[folder].compType))
+        return FDIERROR_BAD_COMPR_TYPE;
+    size_t last = k;
+    if (r.continuesToNext()) {
+        if (FDIERROR e = followChain(k, c.str(r.rawName), &last))
+            return e;
+    }
+    if ((s_->cabs[k].folders[folder].compType & 0x000F) == 1)
+        return extractZip(k, folder, r, last, hf);
+    if (FDIERROR e = buildMspack(last + 1))
+        return e;
+    mscabd_folder* mfolder = s_->cabs[k].mfolders[folder];
+    if (!mfolder) // a later part of a folder whose start lies in the previous cabinet
+        return FDIERROR_CORRUPT_CABINET;
+    // libmspack needs only the folder, offset and length of a file, and keeps no pointer
+    // to it.
+    mscabd_file file{};
+    file.filename = const_cast<char*>(s_->cabs[k].str(r.rawName));
+    file.length = r.size;
+    file.attribs = r.attribs;
+    file.folder = mfolder;
+    file.offset = r.offset;
+    ActiveScope active(s_);
+    run_.outHf = hf;
+    const int error = s_->cabd->extract(s_->cabd, &file, kOutputName);
+    run_.outHf = -1;
+    return FromMspack(error);
+}
+
+FDIERROR Copier::extractZip(size_t k, size_t folder, const Record& r, size_t last, int hf) {
+    Session* s = s_;
+    // A first folder that begins in the previous cabinet cannot be decoded from here.
+    if (folder == 0 && s->cabs[k].anyContinuesFromPrev())
+        return FDIERROR_CORRUPT_CABINET;
+    ActiveScope active(s);
+    if (!s->zip) {
+        void* mem = s->heap.alloc(sizeof(MszipDecoder));
+        if (!mem)
+            return FDIERROR_ALLOC_FAIL;
+        s->zip = new (mem) MszipDecoder(&s->heap);
+    }
+    MszipDecoder& zip = *s->zip;
+    if (!zip.at(k, folder) && !zip.start(k, folder))
+        return FDIERROR_ALLOC_FAIL;
+    while (zip.segments() < last - k + 1) {
+        const size_t j = k + zip.segments();
+        const Cabinet& c = s->cabs[j];
+        const Folder& f = c.folders[j == k ? folder : 0];
+        if (!zip.addSegment(Segment{c.path.data(), f.dataOffset, f.numBlocks, c.dataReserve}))
+            return FDIERROR_CORRUPT_CABINET;
+    }
+    // As libmspack does: refuse up front what the blocks cannot hold (a cut block counts
+    // once), so a declared 4 GiB file writes nothing.
+    uint64_t blocks = 0;
+    for (size_t j = k; j <= last; ++j)
+        blocks += s->cabs[j].folders[j == k ? folder : 0].numBlocks;
+    blocks -= last - k;
+    if (uint64_t{r.offset} + r.size > blocks * kBlockMax)
+        return FDIERROR_CORRUPT_CABINET;
+    SessionBlocks in(s);
+    const Context* ctx = run_.ctx;
+    return zip.copy(in, r.offset, r.size, [&](const unsigned char* p, uint32_t n) {
+        return ctx->write(hf, const_cast<unsigned char*>(p), n) == n;
+    });
+}
+
+FDIERROR Copier::followChain(size_t k, const char* rawName, size_t* last) {
+    size_t cur = k;
+    for (;;) {
+        uint16_t contFolder = 0;
+        if (FDIERROR e = enterNext(cur, rawName, &contFolder))
+            return e;
+        ++cur;
+        if (contFolder != kContinuedBoth)
+            break;
+    }
+    *last = cur;
+    return FDIERROR_NONE;
+}
+
+FDIERROR Copier::enterNext(size_t cur, const char* rawName, uint16_t* contFolder) {
+    if (run_.entered > cur + 1) {
+        // Already reached in this run for another file of the same folder.
+        return s_->cabs[cur + 1].hasContinuation(rawName, contFolder) ? FDIERROR_NONE : FDIERROR_CORRUPT_CABINET;
+    }
+    const Context* ctx = run_.ctx;
+    char nextName[1024], nextDisk[1024];
+    uint16_t setID, iCabinet;
+    {
+        const Cabinet& from = s_->cabs[cur];
+        if (!(from.flags & kHeaderNext))
+            return FDIERROR_CORRUPT_CABINET;
+        std::strncpy(nextName, from.str(from.nextName), sizeof nextName - 1);
+        nextName[sizeof nextName - 1] = 0;
+        std::strncpy(nextDisk, from.str(from.nextDisk), sizeof nextDisk - 1);
+        nextDisk[sizeof nextDisk - 1] = 0;
+        setID = from.setID;
+        iCabinet = from.iCabinet;
+    }
+    char dir[kPathMax];
+    std::memcpy(dir, run_.dir, sizeof dir);
+    FDINOTIFICATION n{};
+    n.fdie = FDIERROR_NONE;
+    for (int attempt = 0;; ++attempt) {
+        n.psz1 = scratch(0, nextName);
+        n.psz2 = scratch(1, nextDisk);
+        n.psz3 = dir;
+        n.setID = setID;
+        n.iCabinet = iCabinet;
+        if (notify(fdintNEXT_CABINET, n) != 0)
+            return FDIERROR_USER_ABORT;
+        if (attempt >= kMaxRetries)
+            return n.fdie;
+        dir[sizeof dir - 1] = 0;
+
+        char full[kPathMax];
+        if (!Join(full, sizeof full, dir, nextName)) {
+            n.fdie = FDIERROR_CABINET_NOT_FOUND;
+            continue;
+        }
+        HandleGuard next{ctx, ctx->open(full, kCabinetFlags, kCabinetMode)};
+        if (next.hf == -1 && ResolveCaseInsensitive(full, sizeof full, dir, nextName))
+            next.hf = ctx->open(full, kCabinetFlags, kCabinetMode);
+        if (next.hf == -1) {
+            n.fdie = FDIERROR_CABINET_NOT_FOUND;
+            continue;
+        }
+        Reader reader(ctx, next.hf);
+        unsigned char header[kFixedHeader];
+        if (FDIERROR e = ReadHeader(reader, header)) {
+            n.fdie = e;
+            continue;
+        }
+        if (GetU16(header + 32) != setID || GetU16(header + 34) != static_cast<uint16_t>(iCabinet + 1)) {
+            n.fdie = FDIERROR_WRONG_CABINET;
+            continue;
+        }
+        const Identity id = IdentityOf(full);
+        Vec<Cabinet>& cabs = s_->cabs;
+        const bool same = cabs.size() > cur + 1 && std::strcmp(cabs[cur + 1].path.data(), full) == 0 && id.valid &&
+                          id == cabs[cur + 1].identity &&
+                          std::memcmp(header, cabs[cur + 1].header, kFixedHeader) == 0;
+        if (!same) {
+            if (cabs.size() > cur + 1) {
+                // Another file now; libmspack's merged chain cannot be cut, so rebuild it.
+                DropMspack(s_);
+                cabs.erase(cabs.begin() + static_cast<std::ptrdiff_t>(cur + 1), cabs.end());
+            }
+            cabs.emplace_back(&s_->heap);
+            Cabinet& c = cabs.back();
+            c.path.assign(full, full + std::strlen(full) + 1);
+            std::memcpy(c.header, header, kFixedHeader);
+            c.identity = id;
+            if (!id.valid)
+                s_->cacheable = false;
+            if (ReadCatalogue(reader, c) != FDIERROR_NONE) {
+                cabs.pop_back();
+                n.fdie = FDIERROR_CORRUPT_CABINET;
+                continue;
+            }
+        }
+        if (!cabs[cur + 1].hasContinuation(rawName, contFolder)) {
+            // A cabinet of the set, but not the one that continues this file.
+            if (!same)
+                cabs.pop_back();
+            n.fdie = FDIERROR_WRONG_CABINET;
+            continue;
+        }
+        std::memcpy(run_.dir, dir, sizeof dir);
+        run_.entered = cur + 2;
+        return cabinetInfo(cur + 1, dir);
+    }
+}
+
+FDIERROR Copier::buildMspack(size_t upto) {
+    Session* s = s_;
+    ActiveScope active(s);
+    if (!s->cabd) {
+        int selftest = 0;
+        MSPACK_SYS_SELFTEST(selftest);
+        if (selftest != MSPACK_ERR_OK)
+            return FDIERROR_MDI_FAIL;
+        s->cabd = mspack_create_cab_decompressor(&s->sys);
+        if (!s->cabd)
+            return FDIERROR_ALLOC_FAIL;
+        s->cabd->set_param(s->cabd, MSCABD_PARAM_DECOMPBUF, 32768);
+    }
+    for (size_t i = s->built; i < upto; ++i) {
+        Cabinet& c = s->cabs[i];
+        mscabd_cabinet* mcab = s->cabd->open(s->cabd, c.path.data());
+        if (!mcab) {
+            const int error = s->cabd->last_error(s->cabd);
+            return error == MSPACK_ERR_NOMEMORY ? FDIERROR_ALLOC_FAIL
+                   : error == MSPACK_ERR_OPEN   ? FDIERROR_CABINET_NOT_FOUND
+                                                : FDIERROR_CORRUPT_CABINET;
+        }
+        c.mcab = mcab;
+        c.attached = false;
+        s->built = i + 1;
+        c.mfolders.clear();
+        for (mscabd_folder* f = mcab->folders; f; f = f->next)
+            c.mfolders.push_back(f);
+        if (c.mfolders.size() != c.folders.size())
+            return FDIERROR_CORRUPT_CABINET;
+        if (i == 0)
+            continue;
+        Cabinet& prev = s->cabs[i - 1];
+        // Merging hands the first folder of this cabinet over to the last one of the previous.
+        if (prev.anyContinuesToNext() || c.anyContinuesFromPrev())
+            c.mfolders[0] = nullptr;
+        if (s->cabd->append(s->cabd, prev.mcab, mcab) != MSPACK_ERR_OK)
+            return FDIERROR_CORRUPT_CABINET;
+        c.attached = true;
+    }
+    return FDIERROR_NONE;
+}
+
+} // namespace
+
+HFDI FDICreate(PFNALLOC pfnalloc, PFNFREE pfnfree, PFNOPEN pfnopen, PFNREAD pfnread, PFNWRITE pfnwrite,
+               PFNCLOSE pfnclose, PFNSEEK pfnseek, int /*cpuType*/, ERF* perf) {
+    if (!perf)
+        return nullptr;
+    if (!pfnalloc || !pfnfree || !pfnopen || !pfnread || !pfnwrite || !pfnclose || !pfnseek) {
+        perf->erfOper = FDIERROR_NONE;
+        perf->erfType = 0;
+        perf->fError = TRUE;
+        return nullptr;
+    }
+    void* mem = pfnalloc(sizeof(Context));
+    if (!mem) {
+        perf->erfOper = FDIERROR_ALLOC_FAIL;
+        perf->erfType = 0;
+        perf->fError = TRUE;
+        return nullptr;
+    }
+    return new (mem) Context{kContextMagic, pfnalloc, pfnfree, pfnopen, pfnread, pfnwrite, pfnclose, pfnseek, perf};
+}
+
+BOOL FDIIsCabinet(HFDI hfdi, int hf, FDICABINETINFO* pfdici) {
+    Context* ctx = ContextOf(hfdi);
+    if (!ctx || !pfdici)
+        return FALSE;
+    Reader reader(ctx, hf);
+    unsigned char h[kFixedHeader];
+    if (FDIERROR e = ReadHeader(reader, h)) {
+        SetError(ctx, e);
+        return FALSE;
+    }
+    const uint16_t flags = GetU16(h + 30);
+    pfdici->cbCabinet = static_cast<long>(GetU32(h + 8));
+    pfdici->cFolders = GetU16(h + 26);
+    pfdici->cFiles = GetU16(h + 28);
+    pfdici->setID = GetU16(h + 32);
+    pfdici->iCabinet = GetU16(h + 34);
+    pfdici->fReserve = (flags & kHeaderReserve) ? TRUE : FALSE;
+    pfdici->hasprev = (flags & kHeaderPrev) ? TRUE : FALSE;
+    pfdici->hasnext = (flags & kHeaderNext) ? TRUE : FALSE;
+    return TRUE;
+}
+
+BOOL FDICopy(HFDI hfdi, char* pszCabinet, char* pszCabPath, int /*flags*/, PFNFDINOTIFY pfnfdin,
+             PFNFDIDECRYPT /*pfnfdid*/, void* pvUser) {
+    Context* ctx = ContextOf(hfdi);
+    if (!ctx)
+        return FALSE;
+    if (!pfnfdin) {
+        SetError(ctx, FDIERROR_NONE);
+        return FALSE;
+    }
+    Run run;
+    run.ctx = ctx;
+    run.notify = pfnfdin;
+    run.pv = pvUser;
+
+    const bool owner = !gBusy.exchange(true, std::memory_order_acquire);
+    Session* session = owner ? std::exchange(gCache, nullptr) : nullptr;
+    FDIERROR result;
+    try {
+        Copier copier(run, session);
+        result = copier.copy(pszCabinet ? pszCabinet : "", pszCabPath ? pszCabPath : "");
+    } catch (const std::bad_alloc&) {
+        result = FDIERROR_ALLOC_FAIL;
+    }
+    if (run.pendingTarget != -1)
+        ctx->close(run.pendingTarget);
+    if (session) {
+        session->run = &run;
+        CloseInputs(session);
+        if (result == FDIERROR_NONE && session->cacheable && owner) {
+            session->run = nullptr;
+            gCache = session;
+        } else {
+            DestroySession(session, &run);
+        }
+    }
+    if (owner)
+        gBusy.store(false, std::memory_order_release);
+    if (result != FDIERROR_NONE) {
+        SetError(ctx, result);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL FDIDestroy(HFDI hfdi) {
+    Context* ctx = ContextOf(hfdi);
+    if (!ctx)
+        return FALSE;
+    ctx->magic = 0;
+    const PFNFREE release = ctx->free;
+    release(ctx);
+    return TRUE;
+}
+
+void FDIFlushCache() {
+    if (gBusy.exchange(true, std::memory_order_acquire))
+        return;
+    DestroySession(std::exchange(gCache, nullptr), nullptr);
+    gBusy.store(false, std::memory_order_release);
+}
+
+} // namespace morbek::fdi
