@@ -48,6 +48,15 @@ public:
     // COPY_FILE and TRUE to CLOSE_FILE_INFO.
     std::function<intptr_t(fdi::FDINOTIFICATIONTYPE, fdi::FDINOTIFICATION*)> answer;
     intptr_t hashingTarget(const char* name); // a new target handle for answer
+    // Answers as the extraction driver does for one wanted entry: a hashing target for
+    // that name, every other file skipped, every close accepted.
+    void answerOnly(const std::string& wanted) {
+        answer = [this, wanted](fdi::FDINOTIFICATIONTYPE type, fdi::FDINOTIFICATION* n) -> intptr_t {
+            if (type == fdi::fdintCOPY_FILE)
+                return wanted == n->psz1 ? hashingTarget(n->psz1) : 0;
+            return type == fdi::fdintCLOSE_FILE_INFO ? fdi::TRUE : 0;
+        };
+    }
 
     // Fails the call of this kind after `after` successful ones (-1: never).
     void failAfter(Op op, long after) {
