@@ -64,27 +64,6 @@ INT_PTR Notify(FDINOTIFICATIONTYPE type, FDINOTIFICATION* n) {
     }
 }
 
-// The cabinet part of a file, as the program copies it out of an executable.
-QString CabinetFile(const QString& path, int64_t offset, const QString& tempDir) {
-    if (offset <= 0)
-        return path;
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly) || !in.seek(offset))
-        return {};
-    const QByteArray header = in.read(36);
-    if (header.size() < 36)
-        return {};
-    uint32_t size = 0;
-    std::memcpy(&size, header.constData() + 8, 4);
-    in.seek(offset);
-    const QString copy = tempDir + QStringLiteral("/embedded-%1.cab").arg(offset);
-    QFile out(copy);
-    if (!out.open(QIODevice::WriteOnly))
-        return {};
-    out.write(in.read(size));
-    return copy;
-}
-
 TEST(BindingCorpus, EveryExtractableEntryIsWrittenWithItsContents) {
     if (!test::CorpusAvailable())
         GTEST_SKIP() << "corpus folder absent";
@@ -100,7 +79,7 @@ TEST(BindingCorpus, EveryExtractableEntryIsWrittenWithItsContents) {
         SCOPED_TRACE(it.key().first.toStdString());
         QTemporaryDir temp;
         ASSERT_TRUE(temp.isValid());
-        const QString file = CabinetFile(test::CorpusPath(it.key().first), it.key().second, temp.path());
+        const QString file = test::CabinetPartFile(test::CorpusPath(it.key().first), it.key().second, temp.path());
         ASSERT_FALSE(file.isEmpty());
         const QFileInfo info(file);
 

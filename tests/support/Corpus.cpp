@@ -129,4 +129,23 @@ std::vector<ManifestRow> LoadManifest() {
     return rows;
 }
 
+QString CabinetPartFile(const QString& path, int64_t offset, const QString& folder) {
+    if (offset <= 0)
+        return path;
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly) || !in.seek(offset))
+        return {};
+    const QByteArray header = in.read(36);
+    if (header.size() < 36)
+        return {};
+    const auto* h = reinterpret_cast<const unsigned char*>(header.constData()) + 8;
+    const uint32_t size = h[0] | (h[1] << 8) | (h[2] << 16) | (static_cast<uint32_t>(h[3]) << 24);
+    in.seek(offset);
+    const QString copy = folder + QStringLiteral("/embedded-%1.cab").arg(offset);
+    QFile out(copy);
+    if (!out.open(QIODevice::WriteOnly) || out.write(in.read(size)) != size)
+        return {};
+    return copy;
+}
+
 } // namespace morbek::test

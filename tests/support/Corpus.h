@@ -46,6 +46,10 @@ struct ManifestRow {
 };
 
 std::vector<ExpectedRow> LoadExpected();
+
+// The cabinet at offset of a file, copied into folder as the program copies the cabinet
+// out of an executable (offset 0: the file itself). Empty on failure.
+QString CabinetPartFile(const QString& path, int64_t offset, const QString& folder);
 std::vector<ManifestRow> LoadManifest();
 
 } // namespace morbek::test

@@ -1,0 +1,461 @@
+// The extraction driver: which entries it writes and where, the replace confirmation,
+// dates and attributes, cabinet sets, and names that must not escape the target folder.
+#include "extract/Binding.h"
+#include "extract/Driver.h"
+#include "tests/extract/FakeUi.h"
+#include "platform/fdi/fdi.h"
+#include "platform/locale/Regional.h"
+#include "platform/text/AnsiText.h"
+#include "tests/support/CabWriter.h"
+#include "tests/support/QtPrinters.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace morbek {
+namespace {
+
+using testing::FakeUi;
+using test::CabFileSpec;
+using test::CabWriter;
+using test::DosDate;
+using test::DosTime;
+
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+time_t MTime(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mtim.tv_sec : -1;
+}
+
+mode_t Mode(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
+}
+
+class DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QDir().mkpath(Out()));
+        SetExtractionUi(&ui);
+        SetMessageText({});
+        fdi::FDIFlushCache();
+    }
+    void TearDown() override {
+        SetExtractionUi(nullptr);
+        fdi::FDIFlushCache();
+    }
+
+    QString Path(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
+    QString Out() const { return Path(QStringLiteral("out")) + QLatin1Char('/'); }
+
+    QString Write(const QString& name, const QByteArray& bytes) const {
+        QFile f(Path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    }
+    QString WriteCab(const CabWriter& writer, const QString& name = QStringLiteral("test.cab")) const {
+        return Write(name, writer.build());
+    }
+
+    int Extract(const QString& cabinet, const QString& entry, int keepPaths = 0,
+                const QString& entryText = QStringLiteral("5\t12/03/1997 11:13:52")) {
+        return ExtractEntry(cabinet, Out(), entry, entryText, keepPaths);
+    }
+
+    // Every path under the temporary folder, relative to it.
+    QStringList Tree() const {
+        QStringList all;
+        QDirIterator it(dir.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            all << QDir(dir.path()).relativeFilePath(it.next());
+        all.sort();
+        return all;
+    }
+
+    QTemporaryDir dir;
+    FakeUi ui;
+};
+
+// ---------------------------------------------------------------------------------------
+// Which entries are written, and where
+
+TEST_F(DriverTest, MatchesByNamePartAndAsksBeforeReplacing) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("a\\readme.txt", "first");
+    w.addFile("b\\readme.txt", "second!");
+    const QString cab = WriteCab(w);
+    const QString target = Out() + QStringLiteral("readme.txt");
+    const QString entryText = QStringLiteral("7\t12/03/1997 11:13:52");
+
+    // The first entry is written silently, with its stored date; the second asks.
+    const QDateTime stored(QDate(1997, 3, 12), QTime(11, 13, 52));
+    const QString expected = QStringLiteral("Replace the file : ") + target + QStringLiteral("\r\n          5 bytes ") +
+                             platform::ShortDate(stored.date()) + QLatin1Char(' ') + platform::LongTime(stored.time()) +
+                             QStringLiteral("\r\n\nWith the file : ") + target + QStringLiteral("\r\n          ") + entryText;
+
+    const struct {
+        int answer;
+        QByteArray content;
+    } cases[] = {{kIdYes, "second!"}, {kIdNo, "first"}, {kIdCancel, "first"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        QFile::remove(target);
+        ui.calls.clear();
+        ui.answers = {c.answer};
+        EXPECT_EQ(Extract(cab, QStringLiteral("readme.txt"), 0, entryText), 0);
+        ASSERT_EQ(ui.calls.size(), 1u);
+        EXPECT_TRUE(ui.calls[0].confirm);
+        EXPECT_EQ(ui.calls[0].title, QStringLiteral("Please confirm file replacement"));
+        EXPECT_EQ(ui.calls[0].text, expected);
+        EXPECT_EQ(ReadAll(target), c.content);
+    }
+    EXPECT_EQ(ProgressTotal, 7);
+}
+
+TEST_F(DriverTest, NameComparisonIsCaseSensitive) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("readme.txt", "data");
+    EXPECT_EQ(Extract(WriteCab(w), QStringLiteral("README.TXT")), 0);
+    EXPECT_TRUE(QDir(Out()).isEmpty());
+    EXPECT_TRUE(ui.calls.empty());
+}
+
+TEST_F(DriverTest, KeepPathsDecidesWhetherFoldersAreRebuilt) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("sub\\deep\\f.txt", "nested");
+    const QString cab = WriteCab(w);
+
+    EXPECT_EQ(Extract(cab, QStringLiteral("f.txt"), 0), 0);
+    EXPECT_EQ(ReadAll(Out() + QStringLiteral("f.txt")), QByteArray("nested"));
+    EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("sub")));
+
+    EXPECT_EQ(Extract(cab, QStringLiteral("f.txt"), 1), 0);
+    EXPECT_EQ(ReadAll(Out() + QStringLiteral("sub/deep/f.txt")), QByteArray("nested"));
+    EXPECT_EQ(TargetPath, Out() + QStringLiteral("sub/deep/f.txt"));
+}
+
+TEST_F(DriverTest, LongPathsAndTextsAreKeptWhole) {
+    // Stored names stop at 255 bytes; the target folder and the entry text do not.
+    const QByteArray name = QByteArray(200, 'n') + ".txt";
+    CabWriter w;
+    w.addFolder();
+    w.addFile("sub\\" + name, "long");
+    const QString cab = WriteCab(w);
+    const QString folder = Out() + QString(200, QLatin1Char('f')) + QLatin1Char('/');
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString longText = QStringLiteral("4 ") + QString(300, QLatin1Char('x'));
+
+    EXPECT_EQ(ExtractEntry(cab, folder, QString::fromLatin1(name), longText, 1), 0);
+    const QString target = folder + QStringLiteral("sub/") + QString::fromLatin1(name);
+    ASSERT_GT(target.size(), 400);
+    EXPECT_EQ(TargetPath, target);
+    EXPECT_EQ(ReadAll(target), QByteArray("long"));
+
+    ui.answers = {kIdNo};
+    EXPECT_EQ(ExtractEntry(cab, folder, QString::fromLatin1(name), longText, 1), 0);
+    ASSERT_EQ(ui.calls.size(), 1u);
+    EXPECT_TRUE(ui.calls[0].text.endsWith(QStringLiteral("\r\n          ") + longText));
+    EXPECT_EQ(ui.calls[0].text.count(target), 2);
+}
+
+TEST_F(DriverTest, ResultCodesBeforeTheLibraryRuns) {
+    EXPECT_EQ(Extract(Path(QStringLiteral("missing.cab")), QStringLiteral("x")), 2);
+    EXPECT_EQ(Extract(Write(QStringLiteral("plain.cab"), QByteArray(200, 'z')), QStringLiteral("x")), 3);
+    EXPECT_EQ(CabContext, nullptr);
+    EXPECT_TRUE(ui.calls.empty());
+}
+
+TEST_F(DriverTest, NotificationsItDoesNotHandleAreAnsweredZero) {
+    fdi::FDINOTIFICATION n{};
+    char empty[] = "";
+    n.psz1 = n.psz2 = n.psz3 = empty;
+    EXPECT_EQ(CabNotify(fdi::fdintCABINET_INFO, &n), 0);
+    EXPECT_EQ(CabNotify(fdi::fdintENUMERATE, &n), 0);
+    EXPECT_EQ(CabNotify(static_cast<fdi::FDINOTIFICATIONTYPE>(9), &n), 0);
+}
+
+TEST_F(DriverTest, ProgressTotalIsTheLeadingNumberOfTheEntryText) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("f", "12345");
+    const QString cab = WriteCab(w);
+    const struct {
+        const char* text;
+        int64_t total;
+    } cases[] = {{"  -1234 bytes", 1234}, {"+77", 77}, {"abc 12", 0}, {"", 0}, {"12a3", 12}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Extract(cab, QStringLiteral("nothing"), 0, QString::fromLatin1(c.text));
+        EXPECT_EQ(ProgressTotal, c.total);
+        EXPECT_EQ(ProgressDone, 0);
+    }
+}
+
+TEST_F(DriverTest, PathHelpers) {
+    EXPECT_EQ(AddDrivePrefix(QStringLiteral("out/")), QStringLiteral("/out/"));
+    EXPECT_EQ(AddDrivePrefix(QStringLiteral("/out/")), QStringLiteral("/out/"));
+    EXPECT_EQ(AddDrivePrefix(QStringLiteral("c:/out/")), QStringLiteral("/c:/out/"));
+    EXPECT_TRUE(CreateFolders(Out() + QStringLiteral("x/y/")));
+    EXPECT_TRUE(QFileInfo(Out() + QStringLiteral("x/y")).isDir());
+    EXPECT_TRUE(CreateFolders(Out() + QStringLiteral("x/y/"))); // already there: no effect
+}
+
+// ---------------------------------------------------------------------------------------
+// The written file: date, time, attributes, refusals of the binding
+
+TEST_F(DriverTest, StoredDateIsLocalTimeAndReadOnlyClearsWriteBits) {
+    CabWriter w;
+    w.addFolder();
+    CabFileSpec ro{"ro.txt", "r", DosDate(2001, 7, 15), DosTime(13, 5, 10), 0x61, 0, {}};
+    CabFileSpec rw{"rw.txt", "w", DosDate(2001, 1, 15), DosTime(13, 5, 10), 0x20, 0, {}};
+    w.addFile(ro);
+    w.addFile(rw);
+    const QString cab = WriteCab(w);
+
+    EXPECT_EQ(Extract(cab, QStringLiteral("ro.txt")), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("rw.txt")), 0);
+    EXPECT_EQ(Mode(Out() + QStringLiteral("ro.txt")) & 0222, 0u);
+    EXPECT_NE(Mode(Out() + QStringLiteral("rw.txt")) & S_IWUSR, 0u);
+    // The test environment runs in UTC.
+    EXPECT_EQ(MTime(Out() + QStringLiteral("ro.txt")), 995202310);
+    EXPECT_EQ(MTime(Out() + QStringLiteral("rw.txt")), 979563910);
+
+    // Paris: summer time in July (+2), winter time in January (+1).
+    const QByteArray savedTz = qgetenv("TZ");
+    ::setenv("TZ", "Europe/Paris", 1);
+    ::tzset();
+    QFile::remove(Out() + QStringLiteral("ro.txt"));
+    QFile::remove(Out() + QStringLiteral("rw.txt"));
+    EXPECT_EQ(Extract(cab, QStringLiteral("ro.txt")), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("rw.txt")), 0);
+    const time_t summer = MTime(Out() + QStringLiteral("ro.txt"));
+    const time_t winter = MTime(Out() + QStringLiteral("rw.txt"));
+    if (savedTz.isNull())
+        ::unsetenv("TZ");
+    else
+        ::setenv("TZ", savedTz.constData(), 1);
+    ::tzset();
+    EXPECT_EQ(summer, 995202310 - 2 * 3600);
+    EXPECT_EQ(winter, 979563910 - 3600);
+}
+
+TEST_F(DriverTest, ReadOnlyTargetConfirmedStopsTheLibraryQuietly) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("f.txt", "new");
+    w.addFile("later.txt", "later");
+    const QString target = Write(QStringLiteral("out/f.txt"), "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0444), 0);
+
+    ui.answers = {kIdYes};
+    EXPECT_EQ(Extract(WriteCab(w), QStringLiteral("f.txt")), 0);
+    EXPECT_EQ(ui.Count(true), 1);
+    EXPECT_EQ(ui.Count(false), 0);
+    EXPECT_EQ(ReadAll(target), QByteArray("old"));
+}
+
+TEST_F(DriverTest, TargetThatCannotBeReadRaisesAFailure) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("f.txt", "new");
+    const QString target = Write(QStringLiteral("out/f.txt"), "old");
+    // Another opener holds it without sharing (works for root too).
+    const int holder = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    EXPECT_EQ(Extract(WriteCab(w), QStringLiteral("f.txt")), 4);
+    ::close(holder);
+    EXPECT_TRUE(ui.calls.empty());
+    EXPECT_EQ(ReadAll(target), QByteArray("old"));
+}
+
+// ---------------------------------------------------------------------------------------
+// Cabinet sets
+
+class DriverSetTest : public DriverTest {
+protected:
+    // two.bin begins in part1.cab and ends in part2.cab.
+    static std::vector<QByteArray> Set(uint16_t setId = 7) {
+        CabWriter w;
+        w.setSetId(setId);
+        w.addFolder();
+        w.addFile("one.bin", QByteArray(3000, '1'));
+        w.addFile("two.bin", Two());
+        w.addFile("sub\\three.bin", QByteArray(3000, '3'));
+        return w.buildSet(4000);
+    }
+    static QByteArray Two() {
+        QByteArray two;
+        for (int i = 0; i < 3000; ++i)
+            two += static_cast<char>('a' + i % 26);
+        return two;
+    }
+    QString Part(int i) const { return Path(QStringLiteral("part%1.cab").arg(i)); }
+};
+
+TEST_F(DriverSetTest, ContinuedEntryFollowsIntoTheNextCabinet) {
+    const auto set = Set();
+    ASSERT_GE(set.size(), 2u);
+    const QString first = Write(QStringLiteral("part1.cab"), set[0]);
+    // Written on a case-insensitive system: the header's name differs in case.
+    Write(QStringLiteral("PART2.CAB"), set[1]);
+    for (size_t i = 2; i < set.size(); ++i)
+        Write(QStringLiteral("part%1.cab").arg(i + 1), set[i]);
+    EXPECT_EQ(Extract(first, QStringLiteral("two.bin")), 0);
+    EXPECT_TRUE(ReadAll(Out() + QStringLiteral("two.bin")) == Two());
+    EXPECT_TRUE(ui.calls.empty());
+}
+
+TEST_F(DriverSetTest, MissingNextCabinetWarnsAndLeavesNoPartialFile) {
+    const auto set = Set();
+    const QString first = Write(QStringLiteral("part1.cab"), set[0]);
+    EXPECT_EQ(Extract(first, QStringLiteral("two.bin")), 0);
+    ASSERT_EQ(ui.calls.size(), 1u);
+    EXPECT_FALSE(ui.calls[0].confirm);
+    EXPECT_EQ(ui.calls[0].title, QStringLiteral("two.bin"));
+    EXPECT_EQ(ui.calls[0].text, QStringLiteral("The cabinet file part2.cab where is the second part of the file to "
+                                               "extract cannot be found.\r\nCannot extract the file."));
+    EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("two.bin")));
+}
+
+TEST_F(DriverSetTest, NextCabinetOfAnotherSetEndsWithTheWarning) {
+    const auto set = Set(7);
+    const auto other = Set(8);
+    const QString first = Write(QStringLiteral("part1.cab"), set[0]);
+    Write(QStringLiteral("part2.cab"), other[1]);
+    EXPECT_EQ(Extract(first, QStringLiteral("two.bin")), 0);
+    ASSERT_EQ(ui.calls.size(), 1u);
+    EXPECT_TRUE(ui.calls[0].text.startsWith(QStringLiteral("The cabinet file part2.cab ")));
+    EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("two.bin")));
+}
+
+TEST_F(DriverSetTest, EntryBeginningInAnEarlierCabinet) {
+    const auto set = Set();
+    const QString second = Write(QStringLiteral("part2.cab"), set[1]);
+    // The earlier cabinet is looked up beside this one, not in the current folder.
+    ASSERT_NE(QDir::currentPath(), dir.path());
+
+    EXPECT_EQ(Extract(second, QStringLiteral("two.bin")), 0);
+    ASSERT_EQ(ui.calls.size(), 1u);
+    EXPECT_EQ(ui.calls[0].title, QStringLiteral("two.bin"));
+    EXPECT_EQ(ui.calls[0].text, QStringLiteral("The file is the second part of two.bin beginning in the cabinet "
+                                               "file: part1.cab\r\nCannot extract the file."));
+    EXPECT_TRUE(PreviousCabinet.isEmpty());
+
+    ui.calls.clear();
+    Write(QStringLiteral("Part1.CAB"), set[0]);
+    EXPECT_EQ(Extract(second, QStringLiteral("two.bin")), 5);
+    EXPECT_EQ(PreviousCabinet, QStringLiteral("part1.cab"));
+    EXPECT_TRUE(ui.calls.empty());
+    EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("two.bin")));
+
+    // A new run empties it.
+    EXPECT_EQ(Extract(second, QStringLiteral("nothing")), 0);
+    EXPECT_TRUE(PreviousCabinet.isEmpty());
+
+    // The whole stored name is compared: sub\three.bin is not three.bin here.
+    ASSERT_GE(set.size(), 3u);
+    const QString third = Write(QStringLiteral("part3.cab"), set[2]);
+    EXPECT_EQ(Extract(third, QStringLiteral("three.bin"), 1), 0);
+    EXPECT_TRUE(PreviousCabinet.isEmpty());
+    EXPECT_TRUE(ui.calls.empty());
+    EXPECT_TRUE(QDir(Out()).isEmpty());
+    EXPECT_EQ(Extract(third, QStringLiteral("sub\\three.bin"), 1), 5);
+    EXPECT_EQ(PreviousCabinet, QStringLiteral("part2.cab"));
+}
+
+// ---------------------------------------------------------------------------------------
+// Names that must not leave the target folder
+
+TEST_F(DriverTest, UnsafeNamesAreRefusedAndReportedOnce) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("..\\..\\evil", "1");
+    w.addFile("a\\..\\evil", "2");
+    w.addFile("a\\\\evil", "3");
+    w.addFile("\\evil", "4");
+    w.addFile("x/../../escape", "5");
+    w.addFile("..", "6");
+    w.addFile("ok\\evil", "7");
+    const QString cab = WriteCab(w);
+    const QStringList before = Tree();
+    const QString lead = QStringLiteral("These files were not extracted: their names are not valid here or would "
+                                        "place them outside the target folder.\r\n");
+
+    // With folders rebuilt, every unsafe path is refused; the safe one is written.
+    EXPECT_EQ(Extract(cab, QStringLiteral("evil"), 1), 0);
+    ASSERT_EQ(ui.calls.size(), 1u);
+    EXPECT_FALSE(ui.calls[0].confirm);
+    EXPECT_EQ(ui.calls[0].title, QStringLiteral("evil"));
+    EXPECT_EQ(ui.calls[0].text, lead + QStringLiteral("..\\..\\evil\r\na\\..\\evil\r\na\\\\evil\r\n\\evil"));
+    QStringList after = QStringList(before) << QStringLiteral("out/ok") << QStringLiteral("out/ok/evil");
+    after.sort();
+    EXPECT_EQ(Tree(), after);
+    EXPECT_EQ(ReadAll(Out() + QStringLiteral("ok/evil")), QByteArray("7"));
+
+    // A '/' in the name part, and a name part of "..", are refused whatever KeepPaths says.
+    for (const char* name : {"x/../../escape", ".."}) {
+        SCOPED_TRACE(name);
+        ui.calls.clear();
+        EXPECT_EQ(Extract(cab, QString::fromLatin1(name), 0), 0);
+        ASSERT_EQ(ui.calls.size(), 1u);
+        EXPECT_EQ(ui.calls[0].text, lead + QString::fromLatin1(name));
+    }
+    // A name ending like the requested one after a '/' is not that entry.
+    ui.calls.clear();
+    EXPECT_EQ(Extract(cab, QStringLiteral("escape"), 1), 0);
+    EXPECT_TRUE(ui.calls.empty());
+    EXPECT_EQ(Tree(), after);
+}
+
+TEST_F(DriverTest, LinksInTheTargetFolderAreNotFollowed) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("readme.txt", "payload");
+    w.addFile("sub\\f.txt", "payload");
+    const QString cab = WriteCab(w);
+    const QString outside = Write(QStringLiteral("outside.txt"), "keep");
+    ASSERT_TRUE(QDir().mkpath(Path(QStringLiteral("elsewhere"))));
+    ASSERT_TRUE(QFile::link(outside, Out() + QStringLiteral("readme.txt")));
+    ASSERT_TRUE(QFile::link(Path(QStringLiteral("elsewhere")), Out() + QStringLiteral("sub")));
+
+    ui.answers = {kIdYes, kIdYes};
+    EXPECT_EQ(Extract(cab, QStringLiteral("readme.txt")), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("f.txt"), 1), 0);
+    EXPECT_EQ(ReadAll(outside), QByteArray("keep"));
+    EXPECT_TRUE(QDir(Path(QStringLiteral("elsewhere"))).isEmpty());
+    ASSERT_EQ(ui.calls.size(), 2u);
+    EXPECT_FALSE(ui.calls[0].confirm);
+    EXPECT_TRUE(ui.calls[0].text.endsWith(QStringLiteral("\r\nreadme.txt")));
+    EXPECT_TRUE(ui.calls[1].text.endsWith(QStringLiteral("\r\nsub\\f.txt")));
+}
+
+} // namespace
+} // namespace morbek
