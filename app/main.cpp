@@ -1,4 +1,5 @@
 // Morbek32: a viewer and extractor for cabinet files.
+#include "app/ExtractionUi.h"
 #include "app/MainWindow.h"
 #include "app/Windows.h"
 #include "components/Framework.h"
@@ -25,10 +26,12 @@ int main(int argc, char** argv) {
     windows.LangDlg = &langDlg;
     // Writes of the cabinet library move the progress dialog's bar.
     morbek::SetProgressSink([&dialogPat](int percent) { dialogPat.SetProgress(percent); });
+    morbek::InstallExtractionUi();
 
     mainWindow.show();
     const int code = app.exec();
     morbek::SetProgressSink({});
+    morbek::SetExtractionUi(nullptr);
     windows = {};
     return code;
 }
