@@ -70,20 +70,7 @@ Run Current{};
 // Exact name first, then the one case-insensitive match in the folder: set members were
 // often named on case-insensitive systems.
 bool MemberExists(const QString& folder, const QString& name) {
-    if (platform::FileExists(folder + name))
-        return true;
-    if (name.isEmpty() || name.contains(QLatin1Char('/')))
-        return false;
-    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
-    QString match;
-    int matches = 0;
-    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (entry.compare(name, Qt::CaseInsensitive) == 0) {
-            match = entry;
-            ++matches;
-        }
-    }
-    return matches == 1 && platform::FileExists(folder + match);
+    return platform::FileExists(folder + name) || !platform::FindCaseInsensitive(folder, name).isEmpty();
 }
 
 bool UnsafeComponent(const QByteArray& part) {

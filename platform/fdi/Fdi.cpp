@@ -1,6 +1,7 @@
 // The FDI entry points, the run of FDICopy over a cabinet (set), the glue that lets
 // libmspack work through the caller's seven callbacks, and the cache kept between runs.
 #include "platform/fdi/fdi.h"
+#include "platform/files/Files.h"
 
 #include "platform/fdi/Internal.h"
 #include "platform/fdi/Mszip.h"
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <dirent.h>
 #include <utility>
 
 namespace morbek::fdi {
@@ -494,22 +494,8 @@ bool Join(char* out, size_t size, const char* dir, const char* name) {
 // Members of a set are named in the headers as they were spelt on the system that made
 // them; on a case-sensitive file system take the one entry that matches regardless of case.
 bool ResolveCaseInsensitive(char* out, size_t size, const char* dir, const char* name) {
-    if (std::strchr(name, '/'))
-        return false;
-    DIR* d = ::opendir(*dir ? dir : ".");
-    if (!d)
-        return false;
-    const QString wanted = QString::fromUtf8(name);
-    QByteArray found;
-    int matches = 0;
-    while (const dirent* e = ::readdir(d)) {
-        if (QString::fromUtf8(e->d_name).compare(wanted, Qt::CaseInsensitive) == 0) {
-            found = e->d_name;
-            ++matches;
-        }
-    }
-    ::closedir(d);
-    return matches == 1 && Join(out, size, dir, found.constData());
+    const QString found = platform::FindCaseInsensitive(QString::fromUtf8(dir), QString::fromUtf8(name));
+    return !found.isEmpty() && Join(out, size, dir, found.toUtf8().constData());
 }
 
 // One FDICopy call.

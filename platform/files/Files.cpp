@@ -1,5 +1,7 @@
 #include "platform/files/Files.h"
 
+#include <dirent.h>
+
 #include <QFile>
 
 #include <cerrno>
@@ -103,6 +105,28 @@ void EnsureStandardDescriptors() {
         if (opened >= 0 && opened != fd)
             ::close(opened);
     }
+}
+
+QString FindCaseInsensitive(const QString& folder, const QString& name) {
+    if (name.isEmpty() || name.contains(QLatin1Char('/')))
+        return {};
+    const QByteArray dirName = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    DIR* dir = ::opendir(dirName.constData());
+    if (!dir)
+        return {};
+    QString found;
+    int matches = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        const QString entry = QFile::decodeName(e->d_name);
+        struct stat st {};
+        if (entry.compare(name, Qt::CaseInsensitive) == 0 && ::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 &&
+            S_ISREG(st.st_mode)) {
+            found = entry;
+            ++matches;
+        }
+    }
+    ::closedir(dir);
+    return matches == 1 ? found : QString();
 }
 
 } // namespace morbek::platform

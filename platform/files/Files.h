@@ -25,6 +25,11 @@ int64_t FileSize(int fd);
 // (fewer only at the end of the file), or -1 on error.
 int64_t ReadAt(int fd, int64_t offset, void* buffer, int64_t count);
 
+// The one regular file in folder whose name equals name regardless of case, as the
+// name found on disk; empty when there is none or more than one. Members of a cabinet
+// set are named in their headers as spelt on the system that made them.
+QString FindCaseInsensitive(const QString& folder, const QString& name);
+
 // Makes sure descriptors 0 to 2 are open (to /dev/null), so that no file the program
 // opens later receives one of them.
 void EnsureStandardDescriptors();

@@ -1,4 +1,5 @@
 #include "tests/support/Corpus.h"
+#include "tests/support/CabWriter.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -138,8 +139,7 @@ QString CabinetPartFile(const QString& path, int64_t offset, const QString& fold
     const QByteArray header = in.read(36);
     if (header.size() < 36)
         return {};
-    const auto* h = reinterpret_cast<const unsigned char*>(header.constData()) + 8;
-    const uint32_t size = h[0] | (h[1] << 8) | (h[2] << 16) | (static_cast<uint32_t>(h[3]) << 24);
+    const uint32_t size = GetU32(header, 8);   // cbCabinet
     in.seek(offset);
     const QString copy = folder + QStringLiteral("/embedded-%1.cab").arg(offset);
     QFile out(copy);
