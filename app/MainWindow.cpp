@@ -369,21 +369,10 @@ void TDezerOvu::Acti() {
     }
 }
 
-void TDezerOvu::LoadSettings() {
-    // Values of an empty store: large icons, file-table order, the association menu
-    // items as designed and no question asked.
-    Install1->setEnabled(true);
-    Uninstall1->setEnabled(false);
-    Affiche1Click(Grandesic1);
-    Alpha1Click(Aucun1);
-}
-
 void TDezerOvu::closeEvent(QCloseEvent* e) {
     framework::RunHandler([this] { OnQuit(); });
     e->accept();   // closing is never refused
 }
-
-void TDezerOvu::OnQuit() {}
 
 void TDezerOvu::Quitte1Click(QObject*) { close(); }
 
@@ -633,17 +622,5 @@ void TDezerOvu::Chnge() {
     StatPanel1->setText(QString::number(rows.size()) + QLatin1Char(' ') + MsgText(123) + QStringLiteral(", ") +
                         QString::number(sum) + QLatin1Char(' ') + MsgText(113));
 }
-
-// --- commands filled in by later work ---------------------------------------------------
-
-void TDezerOvu::Extrait1Click(QObject*) {}
-void TDezerOvu::DblClick() {}
-void TDezerOvu::Information1Click(QObject*) {}
-void TDezerOvu::ProprieteClick(QObject*) {}
-void TDezerOvu::Install1Click(QObject*) {}
-void TDezerOvu::Uninstall1Click(QObject*) {}
-void TDezerOvu::Langue1Click(QObject*) {}
-void TDezerOvu::Aide1Click(QObject*) { framework::HelpContext(0); }
-void TDezerOvu::Apropos1Click(QObject*) {}
 
 } // namespace morbek

@@ -1,23 +1,11 @@
 #pragma once
 // The program's other windows, created once at start after the main window and kept
 // until the end. They are filled in by their own commands.
+#include "app/AboutBox.h"
+#include "app/LangDlg.h"
 #include "components/DialogPat.h"
 
-#include <QDialog>
-
 namespace morbek {
-
-class TAboutBox : public QDialog {
-    Q_OBJECT
-public:
-    explicit TAboutBox(QWidget* parent = nullptr);
-};
-
-class TLangDlg : public QDialog {
-    Q_OBJECT
-public:
-    explicit TLangDlg(QWidget* parent = nullptr);
-};
 
 // The four windows of the program, in their order of creation.
 struct ProgramWindows {
