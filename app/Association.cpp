@@ -1,10 +1,89 @@
 // The Association and Remove association commands: the program as the desktop's
 // handler for cabinet files.
+#include "app/Association.h"
+
+#include "app/Lang.h"
 #include "app/MainWindow.h"
+#include "app/RegistryAccess.h"
+#include "app/Settings.h"
+#include "components/Framework.h"
+#include "components/MsgDialog.h"
+#include "platform/registry/DesktopBridge.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFile>
 
 namespace morbek {
 
-void TDezerOvu::Install1Click(QObject*) {}
-void TDezerOvu::Uninstall1Click(QObject*) {}
+namespace {
+
+const QString kExtension = QStringLiteral(".cab");
+const QString kOldCab = QStringLiteral(".cab\\OldCab");
+const QString kClass = QStringLiteral("cabfile");
+
+} // namespace
+
+void InstallShellBridge() {
+    namespace registry = platform::registry;
+    if (std::dynamic_pointer_cast<registry::DesktopBridge>(registry::CurrentClassesBridge()))
+        return;
+    registry::DesktopBridgeConfig config;
+    config.extension = kExtension;
+    config.className = kClass;
+    config.mimeType = QString::fromLatin1(kCabinetMimeType);
+    config.desktopId = QString::fromLatin1(kAssociationDesktopId);
+    config.appName =
+        framework::ApplicationTitle().isEmpty() ? QStringLiteral("Morbek") : framework::ApplicationTitle();
+    // The installer puts the program's icon into the theme under this name.
+    config.iconName = QStringLiteral("morbek32");
+    QFile icon(QStringLiteral(":/icons/morbek32.png"));
+    if (icon.open(QIODevice::ReadOnly))
+        config.iconPng = icon.readAll();
+    registry::SetClassesBridge(std::make_shared<registry::DesktopBridge>(std::move(config)));
+}
+
+void TDezerOvu::Install1Click(QObject*) {
+    using namespace reg;
+    InstallShellBridge();
+    int32_t flag = 0;
+    if (MsgDialog(MsgText(2), MsgText(150), TMsgDlgType::Warning, mbYes | mbNo, 0) == mrYes) {
+        const QString previous = ReadText(HKEY_CLASSES_ROOT, kExtension, QString());
+        if (!previous.isEmpty() && previous.compare(kClass, Qt::CaseInsensitive) != 0)
+            WriteText(HKEY_CLASSES_ROOT, kOldCab, QString(), previous);
+        WriteText(HKEY_CLASSES_ROOT, kExtension, QString(), kClass);
+        WriteText(HKEY_CLASSES_ROOT, kClass, QString(), MsgText(152));
+        WriteBinary(HKEY_CLASSES_ROOT, kClass, QStringLiteral("EditFlags"), QByteArray(4, '\0'));
+        const QString program = ExeName.isEmpty() ? QCoreApplication::applicationFilePath() : ExeName;
+        WriteText(HKEY_CLASSES_ROOT, kClass + QStringLiteral("\\DefaultIcon"), QString(),
+                  program + QStringLiteral(",0"));
+        WriteText(HKEY_CLASSES_ROOT, kClass + QStringLiteral("\\Shell\\Open\\command"), QString(),
+                  QLatin1Char('"') + program + QStringLiteral("\" %1"));
+        flag = 1;
+        Install1->setEnabled(false);
+        Uninstall1->setEnabled(true);
+    }
+    // A refusal is stored too, so that the first-start question is not asked again.
+    WriteInteger(HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("Install"), flag);
+}
+
+void TDezerOvu::Uninstall1Click(QObject*) {
+    using namespace reg;
+    InstallShellBridge();
+    if (MsgDialog(MsgText(2), MsgText(151), TMsgDlgType::Warning, mbYes | mbNo, 0) != mrYes)
+        return;
+    const QString previous = ReadText(HKEY_CLASSES_ROOT, kOldCab, QString());
+    if (!previous.isEmpty()) {
+        if (previous.compare(kClass, Qt::CaseInsensitive) != 0)
+            WriteText(HKEY_CLASSES_ROOT, kExtension, QString(), previous);
+        reg::DeleteKey(HKEY_CLASSES_ROOT, kOldCab);
+    } else {
+        reg::DeleteKey(HKEY_CLASSES_ROOT, kExtension);
+    }
+    reg::DeleteKey(HKEY_CLASSES_ROOT, kClass);
+    WriteInteger(HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("Install"), 0);
+    Install1->setEnabled(true);
+    Uninstall1->setEnabled(false);
+}
 
 } // namespace morbek

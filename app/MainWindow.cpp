@@ -8,6 +8,8 @@
 #include "components/Framework.h"
 #include "components/ModalSeam.h"
 #include "components/MsgDialog.h"
+#include "components/OnlyOne.h"
+#include "components/ShelBrow.h"
 #include "platform/files/Files.h"
 #include "platform/files/TempPath.h"
 #include "platform/locale/Regional.h"
@@ -115,10 +117,11 @@ TDezerOvu::TDezerOvu(QWidget* parent) : QMainWindow(parent) {
     setStatusBar(StatBar);
 
     // The animation shown while a file is read covers the client area.
-    AC1 = new QWidget(this);
+    AC1 = new TAnimationControl(this);
     AC1->setObjectName(QStringLiteral("AC1"));
     AC1->setGeometry(Scaled(this, 26), Scaled(this, 62), Scaled(this, 24), Scaled(this, 24));
     AC1->hide();
+    AC1->setAviFileName(QStringLiteral("100"));   // centred, transparent, no autoplay
 
     // Outer design bounds 585 x 321, centred on the screen.
     resize(Scaled(this, 585 - 8), Scaled(this, 321 - 27));
@@ -126,6 +129,17 @@ TDezerOvu::TDezerOvu(QWidget* parent) : QMainWindow(parent) {
         const QRect avail = screen->availableGeometry();
         move(avail.center() - QPoint(width() / 2, height() / 2));
     }
+
+    RepDlg = new TShellBrowser(this);
+    RepDlg->setObjectName(QStringLiteral("RepDlg"));
+    RepDlg->Options = ShellBrowserOption(TShellBrowserOption::shbReturnFSAncestors) |
+                      ShellBrowserOption(TShellBrowserOption::shbReturnOnlyFSDirs);
+    RepDlg->HelpContext = 16;
+    RepDlg->HelpBtnCaption = QStringLiteral("&Aide");
+    RepDlg->CancelBtnCaption = QStringLiteral("Annule");
+
+    OnlyOne1 = new TOnlyOne(this);
+    OnlyOne1->setObjectName(QStringLiteral("OnlyOne1"));
 
     modal::SetOnModalClosed([this] { OnModalClosed(); });
 }
@@ -344,7 +358,8 @@ void TDezerOvu::OnModalClosed() {
 }
 
 void TDezerOvu::Acti() {
-    AC1->setGeometry(centralWidget() ? centralWidget()->geometry() : rect());
+    // Aligned to the client area: what the tool bar and the status bar leave, the list's place.
+    AC1->setGeometry(QRect(ListFic->mapTo(this, QPoint(0, 0)), ListFic->size()));
     AC1->hide();
     OpenDir.clear();
     if (Tag >= 1)
@@ -400,10 +415,10 @@ void TDezerOvu::ApplyLanguage(int index) {
     for (const auto& [button, message] : hints)
         button->setToolTip(MsgText(message));
 
-    RepDlg.Caption = MsgText(134);
-    RepDlg.HelpBtnCaption = MsgText(11);
-    RepDlg.CancelBtnCaption = MsgText(9);
-    RepDlg.Prompt = MsgText(130);
+    RepDlg->SetCaption(MsgText(134));
+    RepDlg->HelpBtnCaption = MsgText(11);
+    RepDlg->CancelBtnCaption = MsgText(9);
+    RepDlg->Prompt = MsgText(130);
 
     ListFic->model()->setColumnTitles({MsgText(40), MsgText(41), MsgText(42), MsgText(43), MsgText(44), {}});
 
@@ -499,7 +514,8 @@ void TDezerOvu::Ouvre1Click(QObject*) {
         return;
 
     busy::Scope busyScope;
-    AC1->setGeometry(centralWidget()->geometry());
+    AC1->setGeometry(QRect(ListFic->mapTo(this, QPoint(0, 0)), ListFic->size()));
+    AC1->PlayForever();
     AC1->show();
     AC1->raise();
     busy::WaitExposed(AC1);
@@ -513,11 +529,13 @@ void TDezerOvu::Ouvre1Click(QObject*) {
     Location = catalogue.location;
     if (catalogue.outcome == cab::OpenOutcome::CannotOpen) {
         CabFileName.clear();
+        AC1->Stop();   // not left playing, hidden, until the next open
         AC1->hide();
         MsgDialog(MsgText(2), MsgText(115), TMsgDlgType::Warning, mbOK, 0);
         return;
     }
     if (catalogue.outcome == cab::OpenOutcome::NotCabinet) {
+        AC1->Stop();
         AC1->hide();
         MsgDialog(MsgText(2), CabFileName + QStringLiteral("\r\n") + MsgText(114), TMsgDlgType::Warning, mbOK, 0);
         return;
@@ -582,6 +600,7 @@ void TDezerOvu::Ouvre1Click(QObject*) {
         busy::PumpBusy();
     }
 
+    AC1->Stop();
     AC1->hide();
 
     if (SortOrder == 1) {

@@ -3,6 +3,7 @@
 // program. Component fields are public, named as the window's design names them, so
 // that the other windows and the tests reach them as the original framework allowed.
 #include "cabinet/Catalogue.h"
+#include "components/animationcontrol.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -22,11 +23,8 @@ class QWidget;
 namespace morbek {
 
 class TListFic;
-
-// Texts of the folder browser, kept until that window exists.
-struct FolderBrowserTexts {
-    QString Caption, HelpBtnCaption, CancelBtnCaption, Prompt;
-};
+class TShellBrowser;
+class TOnlyOne;
 
 class TDezerOvu : public QMainWindow {
     Q_OBJECT
@@ -76,17 +74,19 @@ public:
     QStatusBar* StatBar = nullptr;
     QLabel* StatPanel0 = nullptr;
     QLabel* StatPanel1 = nullptr;
-    QWidget* AC1 = nullptr;
-    FolderBrowserTexts RepDlg;
+    TAnimationControl* AC1 = nullptr;
+    TShellBrowser* RepDlg = nullptr;
+    TOnlyOne* OnlyOne1 = nullptr;  // single-instance guard; main() gives its "loaded" notification
 
     // --- module state ------------------------------------------------------------
     int Tag = 0;                  // first-activation marker
     int LocaleLang = 1;
     int LangSetting = 255;        // 255: follow the locale
-    int DisplayMode = 1;          // 1 large icons, 2 small icons, 3 list, 4 details
+    int DisplayMode = 0;          // 1 large icons, 2 small icons, 3 list, 4 details; 0 before the settings
     int SortOrder = 0;            // 0 file-table order, 1 by name
     QString CabFileName, PendingFileName, OpenDir, AppDir, TempDir;
     QStringList CommandLine;      // the program's arguments, without the program itself
+    QString ExeName;              // the program's full path; empty: the running program's own
     bool PopupEnabled = false;    // automatic pop-up of PopMenu1
 
     // State of the open cabinet.
@@ -111,6 +111,9 @@ public:
     void Acti();
     void OnQuit();
     void DblClick();
+    // Extracts the entries named in names (bare file names), whose list texts are in
+    // entryTexts (size text, a blank, date text), into a folder the user chooses.
+    void ExtractEntries(const QStringList& names, const QStringList& entryTexts);
     void Chnge();
 
     void ApplyLanguage(int index);

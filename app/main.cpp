@@ -1,12 +1,16 @@
 // Morbek32: a viewer and extractor for cabinet files.
 #include "app/ExtractionUi.h"
+#include "app/HelpKeys.h"
 #include "app/MainWindow.h"
+#include "app/TestHooks.h"
 #include "app/Windows.h"
 #include "components/Framework.h"
+#include "components/OnlyOne.h"
 #include "extract/Binding.h"
 #include "platform/files/Files.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv) {
     morbek::platform::EnsureStandardDescriptors();
@@ -14,10 +18,17 @@ int main(int argc, char** argv) {
     // The application title identifies the program (task bar, single instance); it is
     // set before any window exists.
     morbek::framework::SetApplicationTitle(QStringLiteral("Zuvedaz ud Izedori"));
+    // The program's icon, which the About box shows, and F1 for help everywhere.
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/morbek32.png")));
+    app.setApplicationVersion(QStringLiteral("1.12"));
+    morbek::InstallHelpKeys();
 
     auto& windows = morbek::Windows();
     morbek::TDezerOvu mainWindow;
     windows.DezerOvu = &mainWindow;
+    morbek::InstallTestHooks(mainWindow);
+    // The main window is loaded: its single-instance guard checks now, before anything shows.
+    mainWindow.OnlyOne1->Loaded();
     morbek::TDialogPat dialogPat(&mainWindow);
     windows.DialogPat = &dialogPat;
     morbek::TAboutBox aboutBox(&mainWindow);
@@ -28,8 +39,13 @@ int main(int argc, char** argv) {
     morbek::SetProgressSink([&dialogPat](int percent) { dialogPat.SetProgress(percent); });
     morbek::InstallExtractionUi();
 
-    mainWindow.show();
-    const int code = app.exec();
+    // A later start has handed over to the running instance: it ends with code 0, its
+    // windows never shown and its first activation never run.
+    int code = 0;
+    if (!mainWindow.OnlyOne1->MustEnd()) {
+        mainWindow.show();
+        code = app.exec();
+    }
     morbek::SetProgressSink({});
     morbek::SetExtractionUi(nullptr);
     windows = {};

@@ -99,7 +99,10 @@ void SplitStoredName(const QString& stored, QString& fileName, QString& path, QS
     extension = dot >= 0 ? stored.mid(dot + 1) : QString();
 }
 
-int64_t FindCabinetSignature(const QByteArray& pattern, int fd) {
+namespace {
+
+// The search of a large executable is long: progress runs once per window read.
+int64_t SearchSignature(const QByteArray& pattern, int fd, const std::function<void()>& progress) {
     const int64_t size = platform::FileSize(fd);
     if (pattern.isEmpty() || pattern.size() >= kSearchWindow || size < 0)
         return 0;
@@ -116,9 +119,15 @@ int64_t FindCabinetSignature(const QByteArray& pattern, int fd) {
         const auto hit = std::search(window.begin(), end, searcher);
         if (hit != end)
             return start + (hit - window.begin());
+        if (progress)
+            progress();
     }
     return 0;
 }
+
+} // namespace
+
+int64_t FindCabinetSignature(const QByteArray& pattern, int fd) { return SearchSignature(pattern, fd, {}); }
 
 Catalogue ReadCatalogue(const QString& path, const std::function<void()>& progress) {
     Catalogue cat;
@@ -142,7 +151,7 @@ Catalogue ReadCatalogue(const QString& path, const std::function<void()>& progre
     } else if (StartsWith(hdr, firstCount, "MZ", 2) || StartsWith(hdr, firstCount, "PE", 2)) {
         // An executable: only the first occurrence of the signature is tried.
         static const QByteArray pattern("MSCF\0\0\0\0", 8);
-        cabOffset = FindCabinetSignature(pattern, fd);
+        cabOffset = SearchSignature(pattern, fd, progress);
         if (cabOffset == 0)
             return cat;
         cat.location.HostFileSize = fileSize;

@@ -71,7 +71,8 @@ void SplitStoredName(const QString& stored, QString& fileName, QString& path, QS
 int64_t FindCabinetSignature(const QByteArray& pattern, int fd);
 
 // Reads the catalogue of the file at path. progress, when given, is called once per
-// file record read (so that a busy caller can keep its window alive).
+// 8 KiB window of the signature search and once per file record read (so that a busy
+// caller can keep its window alive).
 Catalogue ReadCatalogue(const QString& path, const std::function<void()>& progress = {});
 
 } // namespace morbek::cab

@@ -5,6 +5,7 @@
 // help button next to OK and Cancel, and reports each change of selection.
 #include <QDialog>
 #include <QObject>
+#include <QPointer>
 #include <QPushButton>
 #include <QString>
 #include <cstdint>
@@ -81,7 +82,8 @@ public:
     QString DisplayName;
 
     // Run-time state, reachable by tests: the open dialog (null when none), the host
-    // form (created on the first Execute, never shown), the current help button.
+    // form (created on the first Execute, never shown), the help button of the open
+    // dialog (it goes with its dialog).
     QDialog* Dialog() const { return dialog_; }
     QWidget* HostForm() const { return host_; }
     TMyButton* HelpButton() const { return helpButton_; }
@@ -89,8 +91,8 @@ public:
 private:
     QString caption_, statusText_;
     QDialog* dialog_ = nullptr;
-    QWidget* host_ = nullptr;
-    TMyButton* helpButton_ = nullptr;
+    QPointer<QWidget> host_;
+    QPointer<TMyButton> helpButton_;
 };
 
 } // namespace morbek

@@ -4,8 +4,9 @@
 Every picture is an ASCII grid, one character a pixel, so a picture can be edited in
 a text editor and the output is reproducible byte for byte. Standard library only.
 
-    scripts/make-bitmaps.py            writes resources/bitmaps/*.bmp and
-                                       resources/icons/morbek32.png, morbek16.png
+    scripts/make-bitmaps.py            writes resources/bitmaps/*.bmp,
+                                       resources/icons/morbek32.png, morbek16.png and
+                                       resources/icons/flag10.bmp, flag11.bmp, flag12.bmp
     scripts/make-bitmaps.py --show     also prints each grid with its disabled twin
 
 Tool-bar bitmap: 32x16, 4 bits per pixel, the 16 VGA colours; the left 16x16 is the
@@ -438,6 +439,62 @@ def write_icons():
             f.write(png(rows))
 
 
+def flag(paint):
+    """A 16x16 language icon: an 11-row flag with a dark frame on the key colour."""
+    rows = []
+    for y in range(16):
+        row = ''
+        for x in range(16):
+            if y < 2 or y > 12:
+                row += KEY
+            elif y in (2, 12) or x in (0, 15):
+                row += 'd'
+            else:
+                row += paint(x - 1, y - 3)   # inside: 14 x 9
+        rows.append(row)
+    return rows
+
+
+def france(x, y):
+    return 'b' if x < 5 else ('w' if x < 9 else 'r')
+
+
+def germany(x, y):
+    return 'K' if y < 3 else ('r' if y < 6 else 'y')
+
+
+def united_kingdom(x, y):
+    # Centre cross in red on white, diagonals in white and red, on navy.
+    cx, cy = x - 6.5, y - 4
+    if abs(cx) < 1 or abs(cy) < 1:
+        return 'r'
+    if abs(cx) < 2 or abs(cy) < 2:
+        return 'w'
+    d1, d2 = abs(cy - cx * 9 / 14), abs(cy + cx * 9 / 14)
+    if min(d1, d2) < 0.45:
+        return 'r'
+    if min(d1, d2) < 1.1:
+        return 'w'
+    return 'n'
+
+
+FLAGS = (('flag10', france), ('flag11', united_kingdom), ('flag12', germany))
+
+
+def write_flags(show):
+    folder = os.path.join(ROOT, 'resources', 'icons')
+    os.makedirs(folder, exist_ok=True)
+    for name, paint in FLAGS:
+        rows = flag(paint)
+        check(name, rows, 16)
+        with open(os.path.join(folder, name + '.bmp'), 'wb') as f:
+            f.write(bmp4(rows))
+        if show:
+            print(name)
+            print('\n'.join(rows), end='\n\n')
+
+
 if __name__ == '__main__':
     write_bitmaps('--show' in sys.argv)
     write_icons()
+    write_flags('--show' in sys.argv)

@@ -4,8 +4,12 @@
 #include "app/FileListModel.h"
 #include "app/Lang.h"
 #include "app/MainWindow.h"
+#include "app/ExtractionUi.h"
+#include "app/Windows.h"
+#include "extract/Binding.h"
 #include "components/Framework.h"
 #include "components/ModalSeam.h"
+#include "tests/support/XdgSandbox.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -33,7 +37,18 @@ protected:
         framework::SetApplicationTitle(QStringLiteral("Zuvedaz ud Izedori"));
         modal::ClearAnswers();
         ASSERT_TRUE(dir.isValid());
+        // Settings of a program that has been started before: the first-start
+        // association question is not asked.
+        xdg.seedSettings(0);
         window = std::make_unique<TDezerOvu>();
+        // The program's other windows and the driver's dialogs, as main() sets them up.
+        Windows().DezerOvu = window.get();
+        dialogPat = new TDialogPat(window.get());
+        Windows().DialogPat = dialogPat;
+        Windows().AboutBox = new TAboutBox(window.get());
+        Windows().LangDlg = new TLangDlg(window.get());
+        InstallExtractionUi();
+        SetProgressSink([this](int percent) { dialogPat->SetProgress(percent); });
         window->CommandLine = commandLine;
         window->show();
         QCoreApplication::processEvents();
@@ -42,6 +57,9 @@ protected:
     void TearDown() override {
         EXPECT_EQ(modal::PendingAnswers(), 0) << "a dialog that a test expected never came";
         modal::ClearAnswers();
+        SetProgressSink({});
+        SetExtractionUi(nullptr);
+        Windows() = {};
         window.reset();
     }
 
@@ -79,8 +97,10 @@ protected:
     }
 
     QStringList commandLine;
+    test::XdgSandbox xdg{test::XdgSandbox::SystemFolders::Kept};   // private settings store
     QTemporaryDir dir;
     std::unique_ptr<TDezerOvu> window;
+    TDialogPat* dialogPat = nullptr;
 };
 
 } // namespace morbek::testing

@@ -5,6 +5,7 @@
 
 #include "app/Windows.h"
 #include "components/MsgDialog.h"
+#include "components/ShelBrow.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -341,7 +342,7 @@ TEST_F(MainWindowTest, ApplyLanguageRelabelsAndForgetsTheListedCabinet) {
     EXPECT_EQ(window->Liste1->text(), QStringLiteral("Durch&suchen"));
     EXPECT_EQ(window->ListFic->model()->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(),
               QStringLiteral("Zeit"));
-    EXPECT_EQ(window->RepDlg.Prompt, QStringLiteral("Ordner zum Entpacken der Datei(en) wählen."));
+    EXPECT_EQ(window->RepDlg->Prompt, QStringLiteral("Ordner zum Entpacken der Datei(en) wählen."));
     EXPECT_FALSE(window->ExtrBtn->isEnabled());
     EXPECT_TRUE(window->StatPanel0->text().isEmpty());
     LangIndex = 0;

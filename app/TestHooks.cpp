@@ -1,0 +1,124 @@
+#include "app/TestHooks.h"
+
+#include "app/FileListModel.h"
+#include "app/MainWindow.h"
+#include "components/Busy.h"
+#include "components/OnlyOne.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QSocketNotifier>
+#include <QThread>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace morbek {
+
+namespace {
+
+void Report(const QString& line) {
+    std::fputs(line.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+QString StateText(Qt::WindowStates state) {
+    if (state & Qt::WindowMinimized)
+        return QStringLiteral("minimised");
+    if (state & Qt::WindowMaximized)
+        return QStringLiteral("maximised");
+    return QStringLiteral("normal");
+}
+
+class Hooks : public QObject {
+public:
+    explicit Hooks(TDezerOvu& window) : QObject(&window), window_(window) {
+        qApp->installEventFilter(this);
+        connect(window.OnlyOne1, &TOnlyOne::HandedOver, this, [](bool restored) {
+            Report(restored ? QStringLiteral("handover restored") : QStringLiteral("handover raised"));
+        });
+        stdin_ = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+        connect(stdin_, &QSocketNotifier::activated, this, [this] { ReadCommands(); });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Show && watched != &window_) {
+            if (auto* dialog = qobject_cast<QDialog*>(watched); dialog && dialog->isModal())
+                Report(QStringLiteral("dialog ") + dialog->windowTitle());
+        }
+        if (watched == &window_) {
+            if (e->type() == QEvent::Show)
+                Report(QStringLiteral("shown"));
+            else if (e->type() == QEvent::WindowStateChange)
+                Report(QStringLiteral("state ") + StateText(window_.windowState()));
+        }
+        return false;
+    }
+
+private:
+    void ReadCommands() {
+        char chunk[512];
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n <= 0) {
+            stdin_->setEnabled(false); // end of the script
+            return;
+        }
+        pending_.append(chunk, static_cast<int>(n));
+        int eol;
+        while ((eol = pending_.indexOf('\n')) >= 0) {
+            const QByteArray line = pending_.left(eol).trimmed();
+            pending_.remove(0, eol + 1);
+            stdin_->setEnabled(false); // a command that pumps events must not read the next one
+            Run(QString::fromUtf8(line));
+            stdin_->setEnabled(true);
+        }
+    }
+
+    void Run(const QString& command) {
+        if (command == QLatin1String("minimise")) {
+            window_.showMinimized();
+        } else if (command == QLatin1String("state")) {
+            Report(QStringLiteral("state ") + StateText(window_.windowState()));
+        } else if (command.startsWith(QLatin1String("busy "))) {
+            busy::Scope scope;
+            Report(QStringLiteral("busy-begin"));
+            QElapsedTimer elapsed;
+            elapsed.start();
+            const int ms = command.mid(5).toInt();
+            while (elapsed.elapsed() < ms) {
+                busy::PumpBusy();
+                QThread::msleep(5);
+            }
+            Report(QStringLiteral("busy-end"));
+        } else if (command == QLatin1String("list")) {
+            const FileListModel* model = window_.ListFic->model();
+            for (const ListItem& item : model->items())
+                Report(QStringLiteral("row ") + item.caption);
+            Report(QStringLiteral("rows ") + QString::number(model->rowCount()));
+        } else if (command.startsWith(QLatin1String("env "))) {
+            const QByteArray name = command.mid(4).toUtf8();
+            Report(QStringLiteral("env ") + command.mid(4) + QLatin1Char('=') +
+                   qEnvironmentVariable(name.constData()));
+        } else if (command == QLatin1String("quit")) {
+            window_.close();
+        }
+    }
+
+    TDezerOvu& window_;
+    QSocketNotifier* stdin_ = nullptr;
+    QByteArray pending_;
+};
+
+} // namespace
+
+void InstallTestHooks(TDezerOvu& window) {
+    if (qEnvironmentVariableIsEmpty("MORBEK_TEST_HOOKS"))
+        return;
+    new Hooks(window);
+}
+
+} // namespace morbek

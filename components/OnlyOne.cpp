@@ -1,0 +1,252 @@
+#include "components/OnlyOne.h"
+
+#include "components/Busy.h"
+#include "components/Framework.h"
+#include "platform/files/TempPath.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+#include <QWidget>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace morbek {
+
+namespace {
+
+constexpr int kConnectMs = 3000; // the kernel queues the connection even when the owner is busy
+constexpr int kWriteMs = 1000;
+constexpr int kDeferredPollMs = 100;
+constexpr int kRequestLifeMs = 5000; // a client that never finishes its line is dropped
+
+bool IsPrivateFolder(const QByteArray& path) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0)
+        return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
+// Looking for the marker and making it are two steps; instances started at the same
+// moment would both miss each other between them. This lock makes the two one step.
+// (Listening alone cannot be the lock: with per-user access Qt binds the socket under a
+// temporary name and renames it over the marker, replacing whatever was there.)
+class CheckLock {
+public:
+    explicit CheckLock(const QString& path) {
+        fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ < 0)
+            return; // best effort: without the lock the check still works, only unserialised
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~CheckLock() {
+        if (fd_ >= 0)
+            ::close(fd_); // releases the lock
+    }
+    CheckLock(const CheckLock&) = delete;
+    CheckLock& operator=(const CheckLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+// The start-up token of this start, as NAME=VALUE, when the desktop gave one. Taken
+// before main() runs: the platform plugin removes these variables from the environment
+// when the application object is built.
+const std::string g_startupToken = [] {
+    for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+        const char* value = std::getenv(name);
+        if (value && *value && std::strlen(value) < TOnlyOne::kMaxRequest / 2)
+            return std::string(name) + '=' + value;
+    }
+    return std::string();
+}();
+
+// A token received from a later start: only the two known names, printable values.
+bool IsAcceptableToken(const QByteArray& name, const QByteArray& value) {
+    if (name != "XDG_ACTIVATION_TOKEN" && name != "DESKTOP_STARTUP_ID")
+        return false;
+    if (value.isEmpty())
+        return false;
+    for (char c : value)
+        if (c <= ' ' || c > '~')
+            return false;
+    return true;
+}
+
+enum class Reach { Reached, Stale, Unknown };
+
+} // namespace
+
+TOnlyOne::TOnlyOne(QWidget* owner) : QObject(owner), owner_(owner) {
+    deferred_ = new QTimer(this);
+    deferred_->setInterval(kDeferredPollMs);
+    connect(deferred_, &QTimer::timeout, this, &TOnlyOne::RunDeferredRaise);
+}
+
+TOnlyOne::~TOnlyOne() {
+    // Closing the server removes the marker; a later start never made one.
+    if (server_)
+        server_->close();
+}
+
+QString TOnlyOne::MarkerName() const {
+    return QStringLiteral("OnlyOne") + framework::ApplicationTitle().left(20);
+}
+
+QString TOnlyOne::PrivateFolder() {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.startsWith('/') && IsPrivateFolder(runtime))
+        return QFile::decodeName(runtime) + (runtime.endsWith('/') ? QString() : QStringLiteral("/"));
+    const QString temp = platform::GetTempPathA();
+    if (IsPrivateFolder(QFile::encodeName(temp)))
+        return temp;
+    return {};
+}
+
+QString TOnlyOne::MarkerPath() const {
+    const QString folder = PrivateFolder();
+    if (folder.isEmpty())
+        return {};
+    QString name = MarkerName();
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.remove(QChar(0));
+    return folder + name;
+}
+
+void TOnlyOne::Loaded() {
+    if (EnforceOnlyOne)
+        Check();
+}
+
+void TOnlyOne::Check() {
+    IsFirstInstance = true;
+    const QString path = MarkerPath();
+    if (path.isEmpty())
+        return; // nowhere private to put the marker: run as the first, unguarded
+
+    CheckLock lock(path + QStringLiteral(".lock"));
+    QLocalSocket socket;
+    socket.connectToServer(path, QIODevice::WriteOnly);
+    Reach reach = Reach::Reached;
+    if (!socket.waitForConnected(kConnectMs)) {
+        const auto error = socket.error();
+        reach = (error == QLocalSocket::ServerNotFoundError || error == QLocalSocket::ConnectionRefusedError)
+                    ? Reach::Stale
+                    : Reach::Unknown;
+    }
+
+    if (reach == Reach::Reached) {
+        // Hand-over: the running instance comes to the front; this one only asks and
+        // does not wait for it, since a busy instance answers late.
+        IsFirstInstance = false;
+        framework::SetApplicationTitle(QStringLiteral("Second One"));
+        QByteArray request = "raise";
+        if (!g_startupToken.empty())
+            request += ' ' + QByteArray::fromStdString(g_startupToken);
+        request += '\n';
+        socket.write(request);
+        socket.waitForBytesWritten(kWriteMs);
+        socket.disconnectFromServer();
+        mustEnd_ = true;
+        return;
+    }
+    if (reach == Reach::Unknown)
+        return; // someone holds the marker but cannot be reached: run, and leave it alone
+
+    // No marker, or the marker of an instance that died: take its place.
+    QLocalServer::removeServer(path);
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server_->listen(path)) {
+        delete server_;
+        server_ = nullptr;
+        return; // as when the marker cannot be added: this instance runs, unguarded
+    }
+    connect(server_, &QLocalServer::newConnection, this, &TOnlyOne::OnNewConnection);
+}
+
+void TOnlyOne::OnNewConnection() {
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnRequest(socket); });
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { OnRequest(socket); });
+        QTimer::singleShot(kRequestLifeMs, socket, &QObject::deleteLater);
+        if (socket->bytesAvailable() > 0)
+            OnRequest(socket);
+    }
+}
+
+void TOnlyOne::OnRequest(QLocalSocket* socket) {
+    const bool ended = socket->state() != QLocalSocket::ConnectedState;
+    QByteArray line;
+    if (socket->canReadLine())
+        line = socket->readLine(kMaxRequest + 1);
+    else if (socket->bytesAvailable() > kMaxRequest || ended)
+        line = socket->readAll(); // too long, or cut short: read out and judged below
+    else
+        return; // the rest of the line is still on its way
+    socket->disconnect(this);
+    socket->deleteLater();
+    if (line.size() > kMaxRequest)
+        return;
+    line = line.trimmed();
+    if (line != "raise" && !line.startsWith("raise "))
+        return;
+
+    pendingToken_.clear();
+    const QByteArray token = line.mid(6).trimmed();
+    const int eq = token.indexOf('=');
+    if (eq > 0 && IsAcceptableToken(token.left(eq), token.mid(eq + 1)))
+        pendingToken_ = token;
+
+    // While the program reads or extracts, events are pumped for painting only; the
+    // window is brought forward once that work has ended.
+    if (busy::IsBusy()) {
+        deferred_->start();
+        return;
+    }
+    BringToFront();
+}
+
+void TOnlyOne::RunDeferredRaise() {
+    if (busy::IsBusy())
+        return;
+    deferred_->stop();
+    BringToFront();
+}
+
+void TOnlyOne::BringToFront() {
+    if (!pendingToken_.isEmpty()) {
+        const int eq = pendingToken_.indexOf('=');
+        qputenv(pendingToken_.left(eq).constData(), pendingToken_.mid(eq + 1));
+        pendingToken_.clear();
+    }
+    QWidget* main = owner_->window();
+    bool restored = false;
+    if (main->isMinimized()) {
+        // As the platform's restore: back to the state before minimising (maximised stays so).
+        main->setWindowState(main->windowState() & ~Qt::WindowMinimized);
+        restored = true;
+    }
+    // An open dialog of ours stays in front of the main window.
+    QWidget* target = QApplication::activeModalWidget();
+    if (!target)
+        target = main;
+    if (target->isVisible()) {
+        target->raise();
+        target->activateWindow();
+    }
+    emit HandedOver(restored);
+}
+
+} // namespace morbek

@@ -1,0 +1,179 @@
+// The language dialog and switching languages at run time, on the real windows.
+#include "app/FileListModel.h"
+#include "app/LangDlg.h"
+#include "app/Windows.h"
+#include "platform/help/WinHelp.h"
+#include "tests/app/MainWindowFixture.h"
+#include "tests/support/CabWriter.h"
+#include "tests/support/QtPrinters.h"
+
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace morbek {
+namespace {
+
+using test::CabWriter;
+using testing::MainWindowTest;
+
+class LanguagesTest : public MainWindowTest {
+protected:
+    TLangDlg* Dialog() { return Windows().LangDlg; }
+
+    // Answers the language dialog: records its entries, then picks entry (-1: none
+    // selected) and presses OK, or closes it with key (Cancel button when key is 0).
+    void Answer(int entry, QStringList* entries = nullptr, int selectedOnShow[1] = nullptr, int key = -1) {
+        modal::AnswerNext([=, this](QDialog&) {
+            TLangDlg* d = Dialog();
+            if (entries)
+                for (int i = 0; i < d->LstLang->topLevelItemCount(); ++i)
+                    *entries << d->LstLang->topLevelItem(i)->text(0);
+            if (selectedOnShow)
+                selectedOnShow[0] = d->LstLang->selectedItems().isEmpty()
+                                        ? -1
+                                        : d->LstLang->indexOfTopLevelItem(d->LstLang->selectedItems().front());
+            if (key == 0) {
+                d->CancelBtn->click();
+                return;
+            }
+            if (key > 0) {
+                QTest::keyClick(d->LstLang, static_cast<Qt::Key>(key));
+                return;
+            }
+            d->LstLang->clearSelection();
+            if (entry >= 0)
+                d->LstLang->topLevelItem(entry)->setSelected(true);
+            d->OKbtn->click();
+        });
+    }
+
+    QString OpenSample() {
+        CabWriter w;
+        w.addFolder();
+        w.addFile("alpha.txt", QByteArray(1234, 'a'));
+        w.addFile("beta.txt", QByteArray(10, 'b'));
+        const QString path = WriteFile("sample.cab", w.build());
+        Open(path);
+        return path;
+    }
+};
+
+TEST_F(LanguagesTest, DialogListsTheDefaultAndTheThreeLanguagesWithFlags) {
+    ASSERT_EQ(window->LocaleLang, 1);
+    QStringList entries;
+    int selected[1] = {-2};
+    Answer(-1, &entries, selected, 0);
+    window->Langue1Click(window->Langue1);
+    EXPECT_EQ(entries, QStringList({"Default (English)", "Français", "English", "Deutsch"}));
+    EXPECT_EQ(selected[0], 0);
+    EXPECT_EQ(Dialog()->windowTitle(), "Language");
+    EXPECT_EQ(Dialog()->CancelBtn->text(), "Cancel");
+    EXPECT_EQ(Dialog()->HlpBtn->text(), "&Help");
+    EXPECT_EQ(Dialog()->OKbtn->text(), "OK");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(Dialog()->LstLang->topLevelItem(i)->icon(0).isNull()) << i;
+    // The flags differ: the default entry shows the locale's flag.
+    const QImage english = LanguageIcon(1).pixmap(16).toImage();
+    EXPECT_EQ(Dialog()->LstLang->topLevelItem(0)->icon(0).pixmap(16).toImage(), english);
+    EXPECT_NE(LanguageIcon(0).pixmap(16).toImage(), english);
+    EXPECT_NE(LanguageIcon(2).pixmap(16).toImage(), english);
+}
+
+TEST_F(LanguagesTest, ChoosingAnExplicitLanguageThenTheDefault) {
+    // An English interface on a French system.
+    window->LocaleLang = 0;
+    QStringList entries;
+    Answer(2, &entries);
+    window->Langue1Click(nullptr);
+    EXPECT_EQ(entries.value(0), "Default (Français)");
+    EXPECT_EQ(LangIndex, 1);
+    EXPECT_EQ(window->LangSetting, 1);
+    EXPECT_EQ(window->windowTitle(), "Dazeduv Uvoro");
+
+    int selected[1] = {-2};
+    Answer(0, nullptr, selected);
+    window->Langue1Click(nullptr);
+    EXPECT_EQ(selected[0], 2) << "the stored choice is selected when the dialog opens";
+    EXPECT_EQ(LangIndex, 0);
+    EXPECT_EQ(window->LangSetting, 255);
+    EXPECT_EQ(window->windowTitle(), "Zuvedaz ud izedori");
+    EXPECT_EQ(window->Extrait1->text(), "&Extrait");
+}
+
+TEST_F(LanguagesTest, SwitchingReopensTheListedCabinet) {
+    const QString path = OpenSample();
+    window->ListFic->selectionModel()->select(window->ListFic->model()->index(0, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    ASSERT_EQ(window->StatPanel0->text(), "2 files, 1244 bytes");
+    Answer(3);
+    window->Langue1Click(nullptr);
+    EXPECT_EQ(window->windowTitle(), "Datei " + path);
+    EXPECT_EQ(Column(1).value(0), "1234 Bytes");
+    EXPECT_EQ(window->ListFic->model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Name");
+    EXPECT_EQ(window->ListFic->model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Größe");
+    EXPECT_TRUE(window->StatPanel0->text().endsWith("1244 Bytes")) << window->StatPanel0->text().toStdString();
+    EXPECT_TRUE(window->ListFic->selectedRows().empty());
+    EXPECT_TRUE(window->Extrait1->isEnabled());
+    EXPECT_TRUE(window->InfBtn->isEnabled());
+}
+
+TEST_F(LanguagesTest, SwitchingWithNothingOpenLeavesListAndPanelsEmpty) {
+    Answer(1);
+    window->Langue1Click(nullptr);
+    EXPECT_EQ(LangIndex, 0);
+    EXPECT_EQ(window->ListFic->model()->rowCount(), 0);
+    EXPECT_TRUE(window->StatPanel0->text().isEmpty());
+    EXPECT_TRUE(window->StatPanel1->text().isEmpty());
+    EXPECT_FALSE(window->Extrait1->isEnabled());
+}
+
+TEST_F(LanguagesTest, CancelEscapeAndOkWithoutSelectionChangeNothing) {
+    const QString path = OpenSample();
+    Answer(1, nullptr, nullptr, 0);        // Cancel
+    window->Langue1Click(nullptr);
+    Answer(1, nullptr, nullptr, Qt::Key_Escape);
+    window->Langue1Click(nullptr);
+    EXPECT_EQ(LangIndex, 1);
+    EXPECT_EQ(window->LangSetting, 255);
+    EXPECT_EQ(window->windowTitle(), "file " + path);
+
+    // OK with nothing selected relabels in the unchanged language and opens again.
+    Answer(-1);
+    window->Langue1Click(nullptr);
+    EXPECT_EQ(LangIndex, 1);
+    EXPECT_EQ(window->LangSetting, 255);
+    EXPECT_EQ(window->windowTitle(), "file " + path);
+    EXPECT_EQ(window->ListFic->model()->rowCount(), 2);
+}
+
+TEST_F(LanguagesTest, HelpButtonOpensTheDialogsTopic) {
+    modal::AnswerNext([this](QDialog&) {
+        Dialog()->HlpBtn->click();
+        Dialog()->CancelBtn->click();
+    });
+    const int before = platform::HelpRequestCount();
+    window->Langue1Click(nullptr);
+    EXPECT_EQ(platform::HelpRequestCount(), before + 1);
+    EXPECT_EQ(platform::LastHelpRequest().command, platform::HELP_CONTEXT);
+    EXPECT_EQ(platform::LastHelpRequest().data, 31u);
+}
+
+// Run with a German locale (see CMakeLists.txt).
+TEST_F(LanguagesTest, GermanSystemStartsInGerman) {
+    if (!qEnvironmentVariable("LC_ALL").startsWith("de_DE"))
+        GTEST_SKIP() << "needs LC_ALL=de_DE.UTF-8";
+    EXPECT_EQ(window->LocaleLang, 2);
+    EXPECT_EQ(LangIndex, 2);
+    EXPECT_EQ(window->Ouvre1->text(), "&Öffnen");
+    QStringList entries;
+    Answer(-1, &entries, nullptr, 0);
+    window->Langue1Click(nullptr);
+    EXPECT_EQ(entries.value(0), "Standard (Deutsch)");
+    EXPECT_EQ(Dialog()->windowTitle(), "Sprache");
+}
+
+} // namespace
+} // namespace morbek

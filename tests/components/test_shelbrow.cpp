@@ -1,0 +1,325 @@
+#include "components/ShelBrow.h"
+
+#include "components/FolderTreeModel.h"
+#include "components/ModalSeam.h"
+#include "platform/help/WinHelp.h"
+#include "tests/support/QtPrinters.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+using namespace morbek;
+
+namespace {
+
+QTreeView* Tree(QDialog& d) {
+    return d.findChild<QTreeView*>(QStringLiteral("FolderTree"));
+}
+FolderTreeModel* Model(QDialog& d) {
+    return qobject_cast<FolderTreeModel*>(Tree(d)->model());
+}
+QPushButton* Button(QDialog& d, const char* name) {
+    return d.findChild<QPushButton*>(QString::fromLatin1(name));
+}
+QString CurrentPath(QDialog& d) {
+    return Model(d)->FilePath(Tree(d)->currentIndex());
+}
+
+class ShellBrowserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        modal::ClearAnswers();
+        ASSERT_TRUE(dir.isValid());
+        root = QDir::cleanPath(dir.path());
+        for (const char* sub : {"one", "two/deep", ".secret"})
+            ASSERT_TRUE(QDir(root).mkpath(QString::fromLatin1(sub)));
+    }
+    void TearDown() override { EXPECT_EQ(modal::PendingAnswers(), 0); }
+
+    // Runs Execute with one answer acting on the open dialog.
+    bool Run(const std::function<void(QDialog&)>& answer) {
+        modal::AnswerNext(answer);
+        return browser.Execute();
+    }
+
+    QTemporaryDir dir;
+    QString root;
+    TShellBrowser browser;
+};
+
+TEST(ShellBrowserOptions, FlagsOfEachOptionAreOred) {
+    EXPECT_EQ(BrowseFlags(0), 0u);
+    const std::pair<TShellBrowserOption, uint32_t> table[] = {
+        {TShellBrowserOption::shbBrowseForComputer, 0x1000},
+        {TShellBrowserOption::shbBrowseForPrinter, 0x2000},
+        {TShellBrowserOption::shbDontGoBelowDomain, 0x0002},
+        {TShellBrowserOption::shbReturnFSAncestors, 0x0008},
+        {TShellBrowserOption::shbReturnOnlyFSDirs, 0x0001},
+        {TShellBrowserOption::shbStatusText, 0x0004}};
+    TShellBrowserOptions all = 0;
+    for (const auto& [option, flag] : table) {
+        EXPECT_EQ(BrowseFlags(ShellBrowserOption(option)), flag) << static_cast<int>(option);
+        all |= ShellBrowserOption(option);
+    }
+    EXPECT_EQ(BrowseFlags(all), 0x300Fu);
+
+    const TShellBrowser fresh;
+    EXPECT_EQ(BrowseFlags(fresh.Options), BIF_RETURNFSANCESTORS | BIF_RETURNONLYFSDIRS);
+    EXPECT_TRUE(fresh.Center);
+}
+
+TEST_F(ShellBrowserTest, OkReturnsThePreselectedFolderAndCancelClearsTheResults) {
+    browser.InitialPath = root + QStringLiteral("/two/deep/");
+    EXPECT_TRUE(Run([&](QDialog& d) {
+        EXPECT_EQ(browser.Dialog(), &d);
+        EXPECT_EQ(CurrentPath(d), root + QStringLiteral("/two/deep"));
+        EXPECT_TRUE(Tree(d)->isExpanded(Tree(d)->currentIndex().parent()));
+        QTest::mouseClick(Button(d, "OKButton"), Qt::LeftButton);
+    }));
+    EXPECT_EQ(browser.Folder, root + QStringLiteral("/two/deep"));
+    EXPECT_EQ(browser.DisplayName, QStringLiteral("deep"));
+    EXPECT_EQ(browser.Dialog(), nullptr);
+
+    EXPECT_FALSE(Run([](QDialog& d) { QTest::mouseClick(Button(d, "CancelButton"), Qt::LeftButton); }));
+    EXPECT_TRUE(browser.Folder.isEmpty());
+    EXPECT_TRUE(browser.DisplayName.isEmpty());
+
+    browser.InitialPath =
+        root + QStringLiteral("/missing"); // passed on, nothing reported: root stays selected
+    EXPECT_FALSE(Run([](QDialog& d) {
+        EXPECT_EQ(CurrentPath(d), QStringLiteral("/"));
+        QTest::keyClick(&d, Qt::Key_Escape);
+    }));
+    EXPECT_TRUE(browser.Folder.isEmpty());
+}
+
+TEST_F(ShellBrowserTest, RootFolderLimitsTheTreeAndHidesHiddenFolders) {
+    browser.RootPath = root;
+    browser.InitialPath = QDir::homePath(); // outside the root: ignored
+    EXPECT_TRUE(Run([&](QDialog& d) {
+        FolderTreeModel* model = Model(d);
+        ASSERT_EQ(model->rowCount(), 1);
+        const QModelIndex top = model->index(0, 0);
+        EXPECT_EQ(Tree(d)->currentIndex(), top);
+        EXPECT_TRUE(QTest::qWaitFor([&]() { return model->rowCount(top) == 2; }));
+        QStringList names;
+        for (int row = 0; row < model->rowCount(top); ++row)
+            names << model->index(row, 0, top).data().toString();
+        EXPECT_EQ(names, (QStringList{"one", "two"}));
+        d.accept();
+    }));
+    EXPECT_EQ(browser.Folder, root);
+    EXPECT_EQ(browser.DisplayName, QFileInfo(root).fileName());
+}
+
+TEST_F(ShellBrowserTest, HelpButtonOnlyWithAHelpContextAndItTakesTheCancelCaption) {
+    browser.CancelBtnCaption = QStringLiteral("Annule");
+    Run([&](QDialog& d) {
+        EXPECT_EQ(d.findChild<TMyButton*>(), nullptr);
+        EXPECT_EQ(Button(d, "CancelButton")->text(), QStringLiteral("Cancel"));
+        d.reject();
+    });
+
+    browser.HelpContext = 16;
+    browser.HelpBtnCaption = QStringLiteral("&Aide");
+    browser.CancelBtnCaption.clear();
+    Run([&](QDialog& d) {
+        TMyButton* help = browser.HelpButton();
+        ASSERT_NE(help, nullptr);
+        QPushButton* ok = Button(d, "OKButton");
+        QPushButton* cancel = Button(d, "CancelButton");
+        EXPECT_EQ(help->objectName(), QStringLiteral("HelpButton"));
+        EXPECT_EQ(help->parentWidget(), &d);
+        EXPECT_EQ(cancel->text(), QString());
+        EXPECT_EQ(help->text(), QStringLiteral("&Aide"));
+        EXPECT_EQ(help->HelpContext, 16);
+        EXPECT_FALSE(help->focusPolicy() & Qt::TabFocus);
+        EXPECT_EQ(help->font(), ok->font());
+        // One row: OK, Cancel, help, all of one size.
+        EXPECT_EQ(ok->y(), help->y());
+        EXPECT_LT(ok->x(), cancel->x());
+        EXPECT_LT(cancel->x(), help->x());
+        EXPECT_EQ(ok->size(), help->size());
+        EXPECT_EQ(cancel->size(), help->size());
+        d.reject();
+    });
+    EXPECT_EQ(browser.HelpButton(), nullptr); // gone with its dialog
+}
+
+TEST_F(ShellBrowserTest, HelpOpensWhenTheButtonGoesDownBeforeRelease) {
+    browser.HelpContext = 16;
+    Run([&](QDialog& d) {
+        TMyButton* help = browser.HelpButton();
+        ASSERT_NE(help, nullptr);
+        const int before = platform::HelpRequestCount();
+        QTest::mousePress(help, Qt::LeftButton);
+        EXPECT_TRUE(help->isDown());
+        EXPECT_EQ(platform::HelpRequestCount(), before + 1);
+        EXPECT_EQ(platform::LastHelpRequest().command, platform::HELP_CONTEXT);
+        EXPECT_EQ(platform::LastHelpRequest().data, 16u);
+        QTest::mouseRelease(help, Qt::LeftButton);
+        EXPECT_EQ(platform::HelpRequestCount(), before + 1);
+
+        QTest::mousePress(help, Qt::RightButton);
+        EXPECT_EQ(platform::HelpRequestCount(), before + 1);
+        QTest::keyPress(help, Qt::Key_Space);
+        EXPECT_EQ(platform::HelpRequestCount(), before + 2);
+        QTest::keyRelease(help, Qt::Key_Space);
+        EXPECT_TRUE(d.isVisible()); // the help button never closes the dialog
+        d.reject();
+    });
+}
+
+TEST_F(ShellBrowserTest, InitialisationOrderAndCaptionChangesWhileOpen) {
+    QStringList events;
+    browser.InitialPath = root + QStringLiteral("/one");
+    browser.SetCaption(QStringLiteral("Choose"));
+    browser.OnInitialize = [&](QObject* sender) {
+        EXPECT_EQ(sender, &browser);
+        events << QStringLiteral("init:") + browser.Dialog()->windowTitle();
+    };
+    browser.OnSelChange = [&](QObject* sender, const QString& folder, bool isDisplayName) {
+        EXPECT_EQ(sender, &browser);
+        events << (isDisplayName ? QStringLiteral("name:") : QStringLiteral("path:")) + folder;
+        browser.SetCaption(folder.section(QLatin1Char('/'), -1));
+    };
+    Run([&](QDialog& d) {
+        // The preselection is reported first; the stored caption (changed by that report)
+        // is applied afterwards, and OnInitialize comes last.
+        EXPECT_EQ(events, (QStringList{"path:" + root + "/one", "init:one"}));
+        const QModelIndex two = Model(d)->IndexOf(root + QStringLiteral("/two"));
+        Tree(d)->setCurrentIndex(two);
+        EXPECT_EQ(events.last(), "path:" + root + "/two");
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("two"));
+        d.reject();
+    });
+    EXPECT_EQ(browser.Caption(), QStringLiteral("two"));
+
+    browser.OnSelChange = nullptr;
+    browser.OnInitialize = nullptr;
+    browser.SetCaption(QStringLiteral("Later")); // closed: applies at the next Execute
+    Run([](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("Later"));
+        d.reject();
+    });
+}
+
+TEST_F(ShellBrowserTest, PromptAndStatusLineOnlyWhenAsked) {
+    browser.SetStatusText(QStringLiteral("ready"));
+    Run([](QDialog& d) {
+        EXPECT_EQ(d.findChild<QLabel*>(QStringLiteral("PromptLabel")), nullptr);
+        EXPECT_EQ(d.findChild<QLabel*>(QStringLiteral("StatusLabel")), nullptr);
+        d.reject();
+    });
+
+    browser.Prompt = QStringLiteral("Pick <b>one</b>");
+    browser.Options |= ShellBrowserOption(TShellBrowserOption::shbStatusText);
+    Run([&](QDialog& d) {
+        auto* prompt = d.findChild<QLabel*>(QStringLiteral("PromptLabel"));
+        auto* status = d.findChild<QLabel*>(QStringLiteral("StatusLabel"));
+        ASSERT_NE(prompt, nullptr);
+        ASSERT_NE(status, nullptr);
+        EXPECT_EQ(prompt->text(), QStringLiteral("Pick <b>one</b>"));
+        EXPECT_EQ(prompt->textFormat(), Qt::PlainText);
+        EXPECT_EQ(status->text(), QStringLiteral("ready"));
+        browser.SetStatusText(QStringLiteral("busy"));
+        EXPECT_EQ(status->text(), QStringLiteral("busy"));
+        d.reject();
+    });
+}
+
+class MyComputerRoot : public ShellBrowserTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(MyComputerRoot, MountedRootsBelowAnItemWithoutPath) {
+    browser.RootPath = QString::fromLatin1(GetParam());
+    std::vector<std::pair<QString, bool>> changes;
+    browser.OnSelChange = [&](QObject*, const QString& folder, bool isName) {
+        changes.emplace_back(folder, isName);
+    };
+    EXPECT_TRUE(Run([&](QDialog& d) {
+        FolderTreeModel* model = Model(d);
+        ASSERT_EQ(model->rowCount(), 1);
+        const QModelIndex computer = model->index(0, 0);
+        EXPECT_TRUE(model->IsComputerItem(computer));
+        EXPECT_EQ(Tree(d)->currentIndex(), computer);
+        EXPECT_FALSE(Button(d, "OKButton")->isEnabled()); // only folders may be returned
+
+        ASSERT_GE(model->rowCount(computer), 1);
+        Tree(d)->setCurrentIndex(model->index(0, 0, computer));
+        EXPECT_TRUE(Button(d, "OKButton")->isEnabled());
+        Tree(d)->setCurrentIndex(computer);
+        const std::vector<std::pair<QString, bool>> want{{"/", false}, {computer.data().toString(), true}};
+        EXPECT_EQ(changes, want);
+
+        browser.Options = 0; // takes effect at the next Execute only
+        Tree(d)->setCurrentIndex(model->index(0, 0, computer));
+        d.accept();
+    }));
+    EXPECT_EQ(browser.Folder, QStringLiteral("/"));
+
+    // Without the restriction the computer item itself can be chosen: no path, a name.
+    EXPECT_TRUE(Run([](QDialog& d) {
+        EXPECT_TRUE(Button(d, "OKButton")->isEnabled());
+        QTest::mouseClick(Button(d, "OKButton"), Qt::LeftButton);
+    }));
+    EXPECT_TRUE(browser.Folder.isEmpty());
+    EXPECT_FALSE(browser.DisplayName.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(AnyCase, MyComputerRoot,
+                         ::testing::Values("MyComputer", "MYCOMPUTER", "mycomputer"));
+
+TEST_F(ShellBrowserTest, HostFormMadeOnceAndNeverShown) {
+    EXPECT_EQ(browser.HostForm(), nullptr);
+    QWidget* first = nullptr;
+    Run([&](QDialog& d) {
+        first = browser.HostForm();
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(first->objectName(), QStringLiteral("Bidon"));
+        EXPECT_FALSE(first->isVisible());
+        EXPECT_NE(QApplication::activeModalWidget(), first);
+        d.reject();
+    });
+    Run([](QDialog& d) { d.reject(); });
+    EXPECT_EQ(browser.HostForm(), first);
+    EXPECT_FALSE(first->isVisible());
+}
+
+TEST_F(ShellBrowserTest, CentredOnThePrimaryScreen) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    Run([&](QDialog& d) {
+        EXPECT_TRUE(d.isModal());
+        EXPECT_EQ(d.windowModality(), Qt::ApplicationModal);
+        const QRect frame = d.frameGeometry();
+        EXPECT_EQ(frame.topLeft(), QPoint(screen.x() + (screen.width() - frame.width()) / 2,
+                                          screen.y() + (screen.height() - frame.height()) / 2));
+        d.reject();
+    });
+}
+
+TEST_F(ShellBrowserTest, PreselectedFolderAmongManyIsScrolledIntoViewOnceLoaded) {
+    for (int i = 0; i < 80; ++i)
+        ASSERT_TRUE(QDir(root).mkdir(QStringLiteral("many%1").arg(i, 2, 10, QLatin1Char('0'))));
+    browser.RootPath = root;
+    browser.InitialPath = root + QStringLiteral("/one"); // sorts after every "many.." folder
+    Run([&](QDialog& d) {
+        QTreeView* tree = Tree(d);
+        const QModelIndex top = Model(d)->index(0, 0);
+        const bool loaded = QTest::qWaitFor([&]() {
+            return Model(d)->rowCount(top) == 82 && tree->currentIndex().row() == 80 &&
+                   tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex()));
+        });
+        EXPECT_TRUE(loaded);
+        EXPECT_EQ(CurrentPath(d), root + QStringLiteral("/one"));
+        d.reject();
+    });
+}
+
+} // namespace
