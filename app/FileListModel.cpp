@@ -6,6 +6,7 @@
 #include <QListView>
 #include <QTreeView>
 #include <algorithm>
+#include <cmath>
 
 namespace morbek {
 
@@ -190,14 +191,17 @@ void TListFic::setViewStyle(int style) {
 
 void TListFic::applyIconViewStyle() {
     const QFontMetrics fm(iconView_->font());
-    int longest = 0;
+    const QFontMetricsF exact(iconView_->font());
+    qreal longest = 0;
     // The small-icon and list styles give every item the room of the longest name, as
     // the original list did, instead of cutting names to a fixed width.
     const auto& items = model_->items();
     const size_t sample = std::min<size_t>(items.size(), 5000);
     for (size_t i = 0; i < sample; ++i)
-        longest = std::max(longest, fm.horizontalAdvance(items[i].caption));
-    const int textWidth = std::clamp(longest, 40, 260);
+        longest = std::max(longest, exact.horizontalAdvance(items[i].caption));
+    // Drawn text takes a fraction of a pixel more than its rounded advance, and the item
+    // delegate adds its own margins: without room to spare the longest name is elided.
+    const int textWidth = std::clamp(static_cast<int>(std::ceil(longest)) + 8, 40, 268);
     switch (style_) {
     case vsIcon:
         iconView_->setViewMode(QListView::IconMode);

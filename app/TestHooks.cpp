@@ -5,10 +5,14 @@
 #include "components/Busy.h"
 #include "components/OnlyOne.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSocketNotifier>
 #include <QThread>
 
@@ -23,6 +27,23 @@ void Report(const QString& line) {
     std::fputs(line.toUtf8().constData(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+}
+
+QString NameOf(const QObject* object) {
+    return object && !object->objectName().isEmpty() ? object->objectName() : QStringLiteral("-");
+}
+
+QString RectText(const QRect& r) {
+    return QStringLiteral("%1 %2 %3 %4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+// The shown widget of that name (several dialogs may hold hidden ones of the same name).
+QWidget* ShownWidget(const QString& name) {
+    const QWidgetList all = QApplication::allWidgets();
+    for (QWidget* w : all)
+        if (w->objectName() == name && w->isVisible())
+            return w;
+    return nullptr;
 }
 
 QString StateText(Qt::WindowStates state) {
@@ -103,6 +124,47 @@ private:
             const QByteArray name = command.mid(4).toUtf8();
             Report(QStringLiteral("env ") + command.mid(4) + QLatin1Char('=') +
                    qEnvironmentVariable(name.constData()));
+        } else if (command == QLatin1String("caption")) {
+            Report(QStringLiteral("caption ") + window_.windowTitle());
+        } else if (command == QLatin1String("status")) {
+            Report(QStringLiteral("status ") + window_.StatPanel0->text() + QLatin1Char('\t') +
+                   window_.StatPanel1->text());
+        } else if (command == QLatin1String("view")) {
+            Report(QStringLiteral("view %1 %2 %3")
+                       .arg(window_.DisplayMode)
+                       .arg(window_.ListFic->viewStyle())
+                       .arg(window_.SortOrder));
+        } else if (command == QLatin1String("focus")) {
+            Report(QStringLiteral("focus ") + NameOf(QApplication::focusWidget()));
+        } else if (command == QLatin1String("popup")) {
+            Report(QStringLiteral("popup ") + NameOf(QApplication::activePopupWidget()));
+        } else if (command.startsWith(QLatin1String("where "))) {
+            const QString name = command.mid(6);
+            const QWidget* w = ShownWidget(name);
+            Report(QStringLiteral("where ") + name + QLatin1Char(' ') +
+                   (w ? RectText(QRect(w->mapToGlobal(QPoint(0, 0)), w->size())) : QStringLiteral("-")));
+        } else if (command.startsWith(QLatin1String("item "))) {
+            const int row = command.mid(5).toInt();
+            const QAbstractItemView* view = window_.ListFic->currentView();
+            const QModelIndex index = view->model()->index(row, 0);
+            QString where = QStringLiteral("-");
+            if (index.isValid()) {
+                const QRect r = view->visualRect(index).intersected(view->viewport()->rect());
+                if (!r.isEmpty())
+                    where = RectText(QRect(view->viewport()->mapToGlobal(r.topLeft()), r.size()));
+            }
+            Report(QStringLiteral("item %1 ").arg(row) + where);
+        } else if (command.startsWith(QLatin1String("text "))) {
+            const QString name = command.mid(5);
+            const QWidget* w = ShownWidget(name);
+            QString text;
+            if (const auto* label = qobject_cast<const QLabel*>(w))
+                text = label->text();
+            else if (const auto* line = qobject_cast<const QLineEdit*>(w))
+                text = line->text();
+            else if (const auto* button = qobject_cast<const QAbstractButton*>(w))
+                text = button->text();
+            Report(QStringLiteral("text ") + name + QLatin1Char(' ') + text);
         } else if (command == QLatin1String("quit")) {
             window_.close();
         }

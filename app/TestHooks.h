@@ -6,7 +6,18 @@
 // restored|raised" when a later start brought it to the front, "busy-begin" and
 // "busy-end", "row <caption>" ... "rows <count>", "env NAME=value". It obeys commands
 // read line by line from stdin: "minimise", "state", "busy <ms>" (a stretch of busy
-// work as a long read would be), "list", "env NAME", "quit" (as the close box).
+// work as a long read would be), "list", "env NAME", "quit" (as the close box), and for
+// tests that drive the program with the window system's own input:
+//   "caption"      -> "caption <main window title>"
+//   "status"       -> "status <panel 0>\t<panel 1>"
+//   "view"         -> "view <display mode> <list view style> <sort order>"
+//   "focus"        -> "focus <object name of the focus widget, or ->"
+//   "popup"        -> "popup <object name of the open menu, or ->"
+//   "where NAME"   -> "where NAME <x> <y> <width> <height>" (screen pixels) of the shown
+//                     widget of that object name, or "where NAME -"
+//   "item ROW"     -> "item ROW <x> <y> <width> <height>" of that list row in the view
+//                     shown, or "item ROW -"
+//   "text NAME"    -> "text NAME <text>" of the shown label, line or button of that name
 namespace morbek {
 
 class TDezerOvu;

@@ -8,6 +8,7 @@
 #include "components/OnlyOne.h"
 #include "extract/Binding.h"
 #include "platform/files/Files.h"
+#include "platform/help/WinHelp.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
     if (!mainWindow.OnlyOne1->MustEnd()) {
         mainWindow.show();
         code = app.exec();
+        // The help window belongs to the program: it closes when the program ends.
+        morbek::platform::WinHelp(morbek::framework::HelpFile(), morbek::platform::HELP_QUIT, 0);
     }
     morbek::SetProgressSink({});
     morbek::SetExtractionUi(nullptr);

@@ -1,5 +1,7 @@
 #pragma once
-// Shared pieces of the benchmarks: medians, timing a peer program, the result line.
+// Shared pieces of the benchmarks: medians under a time budget, timing a peer program with
+// its peak memory, checking what a peer did, the result line.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -9,15 +11,37 @@ namespace morbek::bench {
 
 double Median(std::vector<double> values);
 
-// Seconds taken by fn, as the median of runs.
-double TimeMedian(int runs, const std::function<void()>& fn);
+// Seconds taken by fn, as the median of up to runs runs; prepare (untimed) comes before
+// each. Repeats stop early, after at least one run, once the timed runs have taken
+// BENCH_BUDGET_S seconds (30 by default), so that slow inputs keep the suite short.
+double TimeMedian(int runs, const std::function<void()>& fn, const std::function<void()>& prepare = {});
 
-// Runs a program with its output discarded; the median of runs, in seconds. Negative
-// when the program is missing or fails.
-double TimePeer(int runs, const QString& program, const QStringList& args);
+// Peak resident set of this process so far, in KiB (getrusage RUSAGE_SELF).
+long OwnMaxRssKb();
 
-// benchmark<TAB>input<TAB>ours_s<TAB>peer<TAB>peer_s<TAB>ratio
-void PrintResult(const QString& benchmark, const QString& input, double ours, const QString& peer,
-                 double peerSeconds);
+struct PeerResult {
+    double seconds = -1;   // median; negative when the program is missing or was killed
+    long maxRssKb = -1;    // the largest ru_maxrss of its runs, from wait4
+    int exitCode = -1;     // of the last run
+};
+
+// Runs a program with its output discarded, as TimeMedian does (prepare before each run).
+PeerResult TimePeer(int runs, const QString& program, const QStringList& args,
+                    const std::function<void()>& prepare = {});
+
+// Runs a program once and hands back its standard output (empty when it cannot run).
+QByteArray PeerOutput(const QString& program, const QStringList& args);
+
+// 7-Zip's command: 7zz where installed (Debian's 7zip), else 7z.
+QString SevenZip();
+
+// Regular files under dir, at any depth.
+qsizetype CountFiles(const QString& dir);
+
+// benchmark<TAB>input<TAB>ours_s<TAB>peer<TAB>peer_s<TAB>ratio<TAB>ours_maxrss_kb<TAB>peer_maxrss_kb
+// ratio = ours / peer. A peer that failed or could not read the input shows peer_s -1,
+// ratio n/a and peer_maxrss_kb -1.
+void PrintResult(const QString& benchmark, const QString& input, double ours, long oursMaxRssKb,
+                 const QString& peer, const PeerResult& peerResult);
 
 } // namespace morbek::bench

@@ -14,6 +14,11 @@ std::deque<Answer>& Queue() {
     return queue;
 }
 
+Answer& DefaultAnswer() {
+    static Answer answer;
+    return answer;
+}
+
 std::function<void()>& ClosedHook() {
     static std::function<void()> hook;
     return hook;
@@ -25,13 +30,21 @@ void AnswerNext(Answer answer) { Queue().push_back(std::move(answer)); }
 
 int PendingAnswers() { return static_cast<int>(Queue().size()); }
 
-void ClearAnswers() { Queue().clear(); }
+void ClearAnswers() {
+    Queue().clear();
+    DefaultAnswer() = nullptr;
+}
+
+void SetDefaultAnswer(Answer answer) { DefaultAnswer() = std::move(answer); }
 
 int Exec(QDialog& dialog) {
     dialog.setWindowModality(Qt::ApplicationModal);
-    if (!Queue().empty()) {
-        Answer answer = std::move(Queue().front());
-        Queue().pop_front();
+    if (!Queue().empty() || DefaultAnswer()) {
+        Answer answer = DefaultAnswer();
+        if (!Queue().empty()) {
+            answer = std::move(Queue().front());
+            Queue().pop_front();
+        }
         QPointer<QDialog> guard(&dialog);
         // Posted now, run by exec()'s own loop: the dialog is shown by then.
         QTimer::singleShot(0, &dialog, [guard, answer = std::move(answer)]() {

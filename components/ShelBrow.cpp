@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QScreen>
@@ -53,6 +54,28 @@ std::pair<std::vector<FolderRoot>, bool> TreeRoots(const QString& rootPath) {
             return {{{path, path == QLatin1String("/") ? path : QFileInfo(path).fileName()}}, false};
     }
     return {{{QStringLiteral("/"), QStringLiteral("/")}}, false};
+}
+
+// Unfolds the folders above index, outermost first.
+void ExpandParents(QTreeView* tree, const QModelIndex& index) {
+    std::vector<QModelIndex> chain;
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+        chain.push_back(p);
+    std::for_each(chain.rbegin(), chain.rend(), [tree](const QModelIndex& p) { tree->expand(p); });
+}
+
+// Whether a typed path names a folder the tree shows: absolute, an existing folder, and
+// no hidden folder on the way down from the tree's root (the tree leaves those out, and
+// looking one up would make it appear).
+bool ShownFolder(const QString& path, const QString& treeRoot) {
+    if (!QDir::isAbsolutePath(path) || !QFileInfo(path).isDir())
+        return false;
+    QString below = QDir::cleanPath(path);
+    if (!treeRoot.isEmpty() && (below == treeRoot || below.startsWith(treeRoot + QLatin1Char('/'))))
+        below = below.mid(treeRoot.size());
+    const QStringList parts = below.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    return std::none_of(parts.begin(), parts.end(),
+                        [](const QString& part) { return part.startsWith(QLatin1Char('.')); });
 }
 
 } // namespace
@@ -134,6 +157,7 @@ bool TShellBrowser::Execute() {
     }
 
     auto [roots, computerItem] = TreeRoots(RootPath);
+    const QString treeRoot = !computerItem && roots.size() == 1 ? roots.front().path : QString();
     auto* model = new FolderTreeModel(std::move(roots), computerItem, dialog);
     auto* tree = new QTreeView(dialog);
     tree->setObjectName(QStringLiteral("FolderTree"));
@@ -143,6 +167,18 @@ bool TShellBrowser::Execute() {
     tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tree->setModel(model);
     layout->addWidget(tree, 1);
+
+    // The chosen folder as a path, kept in step with the tree: a folder deep in the tree
+    // is reached by typing its path (or pasting it) instead of unfolding level by level.
+    auto* folderRow = new QHBoxLayout;
+    auto* folderLabel = new QLabel(QCoreApplication::translate("QFileDialog", "Directory:"), dialog);
+    folderLabel->setObjectName(QStringLiteral("FolderLabel"));
+    auto* folderEdit = new QLineEdit(dialog);
+    folderEdit->setObjectName(QStringLiteral("FolderEdit"));
+    folderLabel->setBuddy(folderEdit);
+    folderRow->addWidget(folderLabel);
+    folderRow->addWidget(folderEdit, 1);
+    layout->addLayout(folderRow);
 
     if (Has(Options, TShellBrowserOption::shbStatusText)) {
         auto* status = new QLabel(dialog);
@@ -170,8 +206,12 @@ bool TShellBrowser::Execute() {
     const auto updateOk = [ok, model, onlyFolders](const QModelIndex& current) {
         ok->setEnabled(current.isValid() && (!onlyFolders || !model->FilePath(current).isEmpty()));
     };
+    // Set while a typed path moves the tree, so that the text being typed is not rewritten.
+    const auto typing = std::make_shared<bool>(false);
     QObject::connect(tree->selectionModel(), &QItemSelectionModel::currentChanged, dialog,
-                     [this, model, updateOk](const QModelIndex& current) {
+                     [this, model, updateOk, folderEdit, typing](const QModelIndex& current) {
+                         if (!*typing)
+                             folderEdit->setText(model->FilePath(current));
                          updateOk(current);
                          if (!dialog_ || !OnSelChange || !current.isValid())
                              return;
@@ -183,6 +223,27 @@ bool TShellBrowser::Execute() {
                              else
                                  handler(this, current.data(Qt::DisplayRole).toString(), true);
                          });
+                     });
+
+    // A typed path selects its folder; while the text names no folder of the tree (a
+    // relative path, a file, a hidden or missing folder), OK stays off, so that OK never
+    // returns a folder other than the one the line shows.
+    QObject::connect(folderEdit, &QLineEdit::textEdited, dialog,
+                     [tree, model, ok, updateOk, typing, treeRoot](const QString& text) {
+                         const QString path = text.trimmed();
+                         QModelIndex wanted;
+                         if (ShownFolder(path, treeRoot))
+                             wanted = model->IndexOf(path);
+                         if (!wanted.isValid()) {
+                             ok->setEnabled(false);
+                             return;
+                         }
+                         ExpandParents(tree, wanted);
+                         *typing = true;
+                         tree->setCurrentIndex(wanted);
+                         *typing = false;
+                         tree->scrollTo(wanted);
+                         updateOk(wanted);
                      });
 
     // The dialog opens on its root, unfolded; that first selection is not reported.
@@ -227,10 +288,7 @@ bool TShellBrowser::Execute() {
     if (!InitialPath.isEmpty()) {
         const QModelIndex start = model->IndexOf(InitialPath);
         if (start.isValid()) {
-            std::vector<QModelIndex> chain;
-            for (QModelIndex p = start.parent(); p.isValid(); p = p.parent())
-                chain.push_back(p);
-            std::for_each(chain.rbegin(), chain.rend(), [tree](const QModelIndex& p) { tree->expand(p); });
+            ExpandParents(tree, start);
             tree->setCurrentIndex(start);
             tree->scrollTo(start);
             // The folder's siblings are read in the background and sorted afterwards;

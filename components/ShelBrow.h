@@ -2,7 +2,8 @@
 // The folder browser: a modal dialog that shows the folder tree and returns the chosen
 // folder. On top of a plain folder dialog it centres itself on the screen, preselects a
 // starting folder, restricts the tree to a root, sets its title and status line, adds a
-// help button next to OK and Cancel, and reports each change of selection.
+// help button next to OK and Cancel, and reports each change of selection. Under the
+// tree a line shows the chosen folder's path; a path typed there selects that folder.
 #include <QDialog>
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,7 @@
 #include "extract/Driver.h"
 
 #include "extract/Binding.h"
+#include "extract/StagedTarget.h"
 #include "platform/files/Files.h"
 #include "platform/files/OpenFlags.h"
 #include "platform/locale/Regional.h"
@@ -60,7 +61,8 @@ struct Run {
     QByteArray requested;       // RequestedName in UTF-8, as the library's names come
     bool requestedHasBackslash = false; // then no name part can equal it
     QString cabinetFolder;      // where set members are looked up, with its '/' (or empty)
-    QString pendingTarget;      // created by us and not yet closed by CLOSE_FILE_INFO
+    QString pendingTarget;      // written in place and not yet closed by CLOSE_FILE_INFO
+    StagedTarget staged;        // the file being written under a hidden name, if any
     QStringList refused;        // stored names not written because unsafe here
     bool failureRaised = false;
     bool nextAnswered = false;
@@ -101,6 +103,11 @@ void Warn(const QString& text) {
 }
 
 int OpenTarget() {
+    const int staged = Current.staged.Begin(TargetPath);
+    if (staged > 0)
+        return staged;
+    // Where no hidden file can be made beside it (or the existing file refuses to be
+    // replaced), the binding opens the target itself and gives the answer it always gave.
     QByteArray path = QFile::encodeName(TargetPath);
     const int hf = CabOpen(path.data(), kTargetFlags, 0);
     if (hf > 0)
@@ -203,9 +210,13 @@ time_t DosToTime(uint16_t date, uint16_t time) {
 INT_PTR CloseFile(FDINOTIFICATION* n) {
     CabClose(n->hf);
     Current.pendingTarget.clear();
+    // A staged file gets its date and attributes under its hidden name and only then
+    // takes the target's name, complete.
+    const QByteArray written =
+        Current.staged.Active() ? Current.staged.StagingPath() : QFile::encodeName(TargetPath);
     int fd;
     do
-        fd = ::open(QFile::encodeName(TargetPath).constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
+        fd = ::open(written.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
     while (fd < 0 && errno == EINTR);
     if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         ::close(fd);
@@ -227,6 +238,9 @@ INT_PTR CloseFile(FDINOTIFICATION* n) {
     } else if (fd == 0) {
         ::close(fd);
     }
+    // Not put in place: stopped as for a target that cannot be created.
+    if (Current.staged.Active() && !Current.staged.Commit())
+        return -1;
     return TRUE;
 }
 
@@ -347,7 +361,9 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
     FDICopy(CabContext, name.data(), path.data(), 0, CabNotify, nullptr, nullptr);
 
     // The library closed a target itself after a failure: no half-written file may stay
-    // looking complete.
+    // looking complete. A staged one never had the target's name; an existing file it
+    // was to replace is left as it was.
+    Current.staged.Discard();
     if (!Current.pendingTarget.isEmpty()) {
         ::unlink(QFile::encodeName(Current.pendingTarget).constData());
         Current.pendingTarget.clear();

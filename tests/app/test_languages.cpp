@@ -1,6 +1,8 @@
 // The language dialog and switching languages at run time, on the real windows.
 #include "app/FileListModel.h"
 #include "app/LangDlg.h"
+#include "app/RegistryAccess.h"
+#include "app/Settings.h"
 #include "app/Windows.h"
 #include "platform/help/WinHelp.h"
 #include "tests/app/MainWindowFixture.h"
@@ -101,6 +103,27 @@ TEST_F(LanguagesTest, ChoosingAnExplicitLanguageThenTheDefault) {
     EXPECT_EQ(window->LangSetting, 255);
     EXPECT_EQ(window->windowTitle(), "Zuvedaz ud izedori");
     EXPECT_EQ(window->Extrait1->text(), "&Extrait");
+}
+
+TEST_F(LanguagesTest, ChoiceIsStoredWhenTheWindowCloses) {
+    window->LocaleLang = 0;
+    Answer(2);
+    window->Langue1Click(nullptr);
+    window->close();
+    EXPECT_EQ(reg::ReadInteger(reg::HKEY_CURRENT_USER, kSettingsKey, "Language", -7), 1);
+
+    // The default entry is stored as 255, and a new start follows the locale again.
+    window = std::make_unique<TDezerOvu>();
+    Windows().DezerOvu = window.get();
+    Windows().LangDlg = new TLangDlg(window.get());
+    window->show();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(LangIndex, 1);
+    ASSERT_EQ(window->LangSetting, 1);
+    Answer(0);
+    window->Langue1Click(nullptr);
+    window->close();
+    EXPECT_EQ(reg::ReadInteger(reg::HKEY_CURRENT_USER, kSettingsKey, "Language", -7), 255);
 }
 
 TEST_F(LanguagesTest, SwitchingReopensTheListedCabinet) {

@@ -1,6 +1,7 @@
 #include "components/ModalSeam.h"
 
 #include <QDialog>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace morbek;
@@ -45,6 +46,35 @@ TEST_F(ModalSeam, NestedDialogTakesTheNextAnswerAndTheHookRunsAfterEachClose) {
     EXPECT_EQ(innerResult, 2);
     EXPECT_EQ(hookCalls, 2);
     EXPECT_EQ(modal::PendingAnswers(), 1);
+}
+
+TEST_F(ModalSeam, DefaultAnswerTakesEveryDialogWithoutAQueuedAnswerUntilCleared) {
+    QDialog dialog;
+    int defaults = 0;
+    modal::SetDefaultAnswer([&](QDialog& d) {
+        ++defaults;
+        d.done(7);
+    });
+    modal::AnswerNext([](QDialog& d) { d.done(1); });
+    EXPECT_EQ(modal::Exec(dialog), 1); // the queued answer goes first
+    EXPECT_EQ(modal::Exec(dialog), 7);
+    EXPECT_EQ(modal::Exec(dialog), 7);
+    EXPECT_EQ(defaults, 2);
+    EXPECT_EQ(modal::PendingAnswers(), 0); // the default is not a pending answer
+
+    // A default that leaves the dialog open is closed for it, as a queued one is.
+    modal::SetDefaultAnswer([](QDialog&) {});
+    EXPECT_EQ(modal::Exec(dialog), modal::kUnanswered);
+
+    // Cleared: the dialog waits, here for a timer standing in for the user.
+    modal::SetDefaultAnswer([&](QDialog& d) {
+        ++defaults;
+        d.done(7);
+    });
+    modal::ClearAnswers();
+    QTimer::singleShot(50, &dialog, [&] { dialog.done(9); });
+    EXPECT_EQ(modal::Exec(dialog), 9);
+    EXPECT_EQ(defaults, 2);
 }
 
 } // namespace

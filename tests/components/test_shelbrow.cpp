@@ -6,9 +6,12 @@
 #include "tests/support/QtPrinters.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +33,16 @@ QPushButton* Button(QDialog& d, const char* name) {
 }
 QString CurrentPath(QDialog& d) {
     return Model(d)->FilePath(Tree(d)->currentIndex());
+}
+QLineEdit* FolderEdit(QDialog& d) {
+    return d.findChild<QLineEdit*>(QStringLiteral("FolderEdit"));
+}
+// Replaces the folder line's text by pasting, as one edit.
+void PasteFolder(QDialog& d, const QString& text) {
+    QLineEdit* edit = FolderEdit(d);
+    QGuiApplication::clipboard()->setText(text);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
 }
 
 class ShellBrowserTest : public ::testing::Test {
@@ -320,6 +333,98 @@ TEST_F(ShellBrowserTest, PreselectedFolderAmongManyIsScrolledIntoViewOnceLoaded)
         EXPECT_EQ(CurrentPath(d), root + QStringLiteral("/one"));
         d.reject();
     });
+}
+
+TEST_F(ShellBrowserTest, FolderLineFollowsTheTreeAndATypedPathSelectsItsFolder) {
+    QStringList changes;
+    browser.InitialPath = root + QStringLiteral("/one");
+    browser.OnSelChange = [&](QObject*, const QString& folder, bool) { changes << folder; };
+    EXPECT_TRUE(Run([&](QDialog& d) {
+        QLineEdit* edit = FolderEdit(d);
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(d.findChild<QLabel*>(QStringLiteral("FolderLabel"))->buddy(), edit);
+        // Tab from the tree lands on the line, before the buttons.
+        QWidget* next = Tree(d)->nextInFocusChain();
+        while (next && next != &d && !(next->focusPolicy() & Qt::TabFocus))
+            next = next->nextInFocusChain();
+        EXPECT_EQ(next, edit);
+
+        EXPECT_EQ(edit->text(), root + QStringLiteral("/one"));
+        Tree(d)->setCurrentIndex(Model(d)->IndexOf(root + QStringLiteral("/two")));
+        EXPECT_EQ(edit->text(), root + QStringLiteral("/two"));
+
+        edit->selectAll();
+        QTest::keyClicks(edit, root + QStringLiteral("/two/deep/"));
+        EXPECT_EQ(CurrentPath(d), root + QStringLiteral("/two/deep"));
+        EXPECT_TRUE(Tree(d)->isExpanded(Tree(d)->currentIndex().parent()));
+        EXPECT_EQ(edit->text(), root + QStringLiteral("/two/deep/")); // not rewritten while typed
+        EXPECT_TRUE(Button(d, "OKButton")->isEnabled());
+        EXPECT_EQ(changes.last(), root + QStringLiteral("/two/deep"));
+        QTest::keyClick(edit, Qt::Key_Return);
+    }));
+    EXPECT_EQ(browser.Folder, root + QStringLiteral("/two/deep"));
+    EXPECT_EQ(browser.DisplayName, QStringLiteral("deep"));
+
+    // The next dialog starts on the folder chosen by typing, line included.
+    browser.InitialPath = browser.Folder;
+    EXPECT_FALSE(Run([&](QDialog& d) {
+        EXPECT_EQ(FolderEdit(d)->text(), root + QStringLiteral("/two/deep"));
+        d.reject();
+    }));
+}
+
+struct UnusableFolderText {
+    const char* name;
+    QString (*text)(const QString& root);
+};
+
+class FolderLineRejects : public ShellBrowserTest, public ::testing::WithParamInterface<UnusableFolderText> {};
+
+TEST_P(FolderLineRejects, OkGoesOffAndTheTreeKeepsItsFolder) {
+    QFile file(root + QStringLiteral("/file.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    ASSERT_TRUE(QDir(root).mkpath(QStringLiteral(".secret/inner")));
+    browser.InitialPath = root + QStringLiteral("/one");
+    const QString text = GetParam().text(root);
+    EXPECT_TRUE(Run([&](QDialog& d) {
+        PasteFolder(d, text);
+        EXPECT_EQ(FolderEdit(d)->text(), text);
+        EXPECT_FALSE(Button(d, "OKButton")->isEnabled());
+        EXPECT_EQ(CurrentPath(d), root + QStringLiteral("/one"));
+        QTest::keyClick(FolderEdit(d), Qt::Key_Return);
+        EXPECT_TRUE(d.isVisible()); // Enter cannot take a folder the line does not name
+
+        // A usable path again turns OK back on.
+        PasteFolder(d, root + QStringLiteral("/two"));
+        EXPECT_TRUE(Button(d, "OKButton")->isEnabled());
+        EXPECT_EQ(CurrentPath(d), root + QStringLiteral("/two"));
+        QTest::keyClick(FolderEdit(d), Qt::Key_Return);
+    }));
+    EXPECT_EQ(browser.Folder, root + QStringLiteral("/two"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FolderLineRejects,
+    ::testing::Values(
+        UnusableFolderText{"empty", [](const QString&) { return QString(); }},
+        UnusableFolderText{"relative", [](const QString&) { return QStringLiteral("one"); }},
+        UnusableFolderText{"missing", [](const QString& r) { return r + QStringLiteral("/missing"); }},
+        UnusableFolderText{"file", [](const QString& r) { return r + QStringLiteral("/file.txt"); }},
+        UnusableFolderText{"hidden", [](const QString& r) { return r + QStringLiteral("/.secret"); }},
+        UnusableFolderText{"belowHidden", [](const QString& r) { return r + QStringLiteral("/.secret/inner"); }}),
+    [](const ::testing::TestParamInfo<UnusableFolderText>& row) { return std::string(row.param.name); });
+
+// A hidden folder chosen as the tree's root is no reason to refuse the folders below it.
+TEST_F(ShellBrowserTest, TypedPathBelowAHiddenRootIsTaken) {
+    ASSERT_TRUE(QDir(root).mkpath(QStringLiteral(".secret/inner")));
+    browser.RootPath = root + QStringLiteral("/.secret");
+    EXPECT_TRUE(Run([&](QDialog& d) {
+        PasteFolder(d, root + QStringLiteral("/.secret/inner"));
+        EXPECT_TRUE(Button(d, "OKButton")->isEnabled());
+        QTest::keyClick(FolderEdit(d), Qt::Key_Return);
+    }));
+    EXPECT_EQ(browser.Folder, root + QStringLiteral("/.secret/inner"));
 }
 
 } // namespace
