@@ -1,5 +1,6 @@
 #include "BenchUtil.h"
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -7,15 +8,8 @@
 #include <QStandardPaths>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace morbek::bench {
 
@@ -64,17 +58,18 @@ long OwnMaxRssKb() {
     return getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss : -1;
 }
 
+long FirstRunPeak::kb(const QString& what) const {
+    const long now = OwnMaxRssKb();
+    if (kb_ > 0 && now > kb_ + kb_ / 10)
+        std::fprintf(stderr, "bench: %s: our peak memory grew from %ld to %ld KiB over the later runs\n",
+                     qPrintable(what), kb_, now);
+    return kb_ > 0 ? kb_ : now;
+}
+
 PeerResult TimePeer(int runs, const QString& program, const QStringList& args,
                     const std::function<void()>& prepare) {
-    std::vector<QByteArray> storage;
-    storage.push_back(QFile::encodeName(program));
-    for (const QString& a : args)
-        storage.push_back(QFile::encodeName(a));
-    std::vector<char*> argv;
-    for (QByteArray& s : storage)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-
+    // Through bench_peer_run, beside this program: see there why.
+    const QString runner = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_peer_run");
     const double budget = BudgetSeconds();
     PeerResult result;
     std::vector<double> times;
@@ -82,31 +77,21 @@ PeerResult TimePeer(int runs, const QString& program, const QStringList& args,
     for (int i = 0; i < runs && (i == 0 || spent < budget); ++i) {
         if (prepare)
             prepare();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        QElapsedTimer timer;
-        timer.start();
-        pid_t pid = 0;
-        const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0)
+        QProcess process;
+        process.start(runner, QStringList{program} + args);
+        if (!process.waitForStarted() || !process.waitForFinished(-1)) {
+            std::fprintf(stderr, "bench: cannot run %s\n", qPrintable(runner));
             return {};
-        // wait4 gives this child's own peak, whatever other children ran before.
-        int status = 0;
-        rusage usage{};
-        pid_t waited;
-        do {
-            waited = wait4(pid, &status, 0, &usage);
-        } while (waited < 0 && errno == EINTR);
-        const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-        if (waited != pid || !WIFEXITED(status))
+        }
+        // SECONDS MAXRSS_KB EXIT
+        const QList<QByteArray> fields = process.readAllStandardOutput().simplified().split(' ');
+        if (fields.size() != 3 || fields[2].toInt() < 0)
             return {};
+        const double seconds = fields[0].toDouble();
         times.push_back(seconds);
         spent += seconds;
-        result.maxRssKb = std::max(result.maxRssKb, static_cast<long>(usage.ru_maxrss));
-        result.exitCode = WEXITSTATUS(status);
+        result.maxRssKb = std::max(result.maxRssKb, fields[1].toLong());
+        result.exitCode = fields[2].toInt();
     }
     NoteShortened(static_cast<int>(times.size()), runs);
     result.seconds = Median(times);

@@ -19,13 +19,30 @@ double TimeMedian(int runs, const std::function<void()>& fn, const std::function
 // Peak resident set of this process so far, in KiB (getrusage RUSAGE_SELF).
 long OwnMaxRssKb();
 
+// Our peak memory as one run leaves it, as a peer's comes from one process per run: the
+// process's ru_maxrss taken at the end of the first timed run (mark() at the end of every
+// run; only the first counts). Growth over the later runs is reported on stderr.
+class FirstRunPeak {
+public:
+    void mark() {
+        if (kb_ < 0)
+            kb_ = OwnMaxRssKb();
+    }
+    // kb() after the runs; notes growth on stderr, naming what was measured.
+    long kb(const QString& what) const;
+
+private:
+    long kb_ = -1;
+};
+
 struct PeerResult {
     double seconds = -1;   // median; negative when the program is missing or was killed
-    long maxRssKb = -1;    // the largest ru_maxrss of its runs, from wait4
+    long maxRssKb = -1;    // the largest ru_maxrss of its runs, from wait4 in bench_peer_run
     int exitCode = -1;     // of the last run
 };
 
-// Runs a program with its output discarded, as TimeMedian does (prepare before each run).
+// Runs a program with its output discarded, as TimeMedian does (prepare before each run),
+// each run started by bench_peer_run from this program's folder.
 PeerResult TimePeer(int runs, const QString& program, const QStringList& args,
                     const std::function<void()>& prepare = {});
 

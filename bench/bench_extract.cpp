@@ -1,6 +1,6 @@
 // Extraction through the cabinet library and the program's seven functions, beside
 // cabextract (and 7-Zip) on the same cabinet. Our peak memory is this process's own
-// ru_maxrss after the timed runs.
+// ru_maxrss after the first timed run.
 //   bench_extract each CAB OUTDIR [RUNS]   one FDICopy per entry, in table order
 //   bench_extract all  CAB OUTDIR [RUNS]   one FDICopy writing every entry
 #include "BenchUtil.h"
@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
     Fresh(ours);
     Fresh(peerDir);
     bool failed = false;
+    morbek::bench::FirstRunPeak peak;
     const double oursSeconds = morbek::bench::TimeMedian(
         runs,
         [&] {
@@ -116,15 +117,16 @@ int main(int argc, char** argv) {
                 Copy(cab, job);
             }
             failed = failed || job.written < static_cast<int>(names.size());
+            peak.mark();
         },
         // Each run starts as the program's first: nothing kept from the last one.
         [] { FDIFlushCache(); });
-    const long oursMaxRss = morbek::bench::OwnMaxRssKb();
     if (failed)
         std::fprintf(stderr, "bench_extract: not every entry of %s was written\n", argv[2]);
 
     const QString input = QFileInfo(cab).fileName();
     const QString benchmark = mode == "each" ? QStringLiteral("extract_each") : QStringLiteral("extract_all");
+    const long oursMaxRss = peak.kb(benchmark + QLatin1Char(' ') + input);
     const morbek::bench::PeerResult cabextract = morbek::bench::TimePeer(
         runs, QStringLiteral("cabextract"), {QStringLiteral("-q"), QStringLiteral("-d"), peerDir, cab});
     morbek::bench::PrintResult(benchmark, input, oursSeconds, oursMaxRss, QStringLiteral("cabextract -d"), cabextract);

@@ -50,13 +50,20 @@ TDialogPat::TDialogPat(QWidget* parent)
 
 void TDialogPat::Begin(const QString& title, const QString& status) {
     PBPat->setValue(0);
-    setWindowTitle(title);
+    if (windowTitle() != title)
+        setWindowTitle(title);
     LPat->setText(status);
-    show();
-    raise();
-    // A repaint before the first expose is thrown away: wait for it, then paint.
-    busy::WaitExposed(this);
-    repaint();
+    if (!isVisible()) {
+        show();
+        raise();
+        // A repaint before the first expose is thrown away: wait for it, then paint.
+        busy::WaitExposed(this);
+        repaint();
+        return;
+    }
+    // Already on screen: the new texts are painted by the next busy pump, at most about
+    // 30 ms later, instead of a full repaint per entry of a long run.
+    busy::PumpBusy();
 }
 
 void TDialogPat::SetProgress(int percent) {

@@ -337,6 +337,11 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
     CabContext = FDICreate(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek, cpu80386, &erf);
     if (CabContext == nullptr)
         return 1;
+    // Only records of the requested name can match: the library visits just those, so
+    // that extracting every entry of a large cabinet does not walk its table per entry.
+    // (A requested name with a backslash matches only a partial file's whole name.)
+    if (!Current.requestedHasBackslash)
+        FDISetNameFilter(CabContext, Current.requested.constData());
 
     QByteArray cabinet = QFile::encodeName(cabinetPath);
     const int hf = CabOpen(cabinet.data(), kCabinetFlags, 0);

@@ -43,6 +43,40 @@ bool Cabinet::anyContinuesFromPrev() const {
     return std::any_of(records.begin(), records.end(), [](const Record& r) { return r.continuesFromPrev(); });
 }
 
+namespace {
+
+// The part of a stored name after its last backslash.
+const char* NamePart(const char* name) {
+    const char* slash = std::strrchr(name, '\\');
+    return slash ? slash + 1 : name;
+}
+
+uint32_t NameHash(const char* text) {
+    uint32_t h = 2166136261u; // FNV-1a
+    for (; *text; ++text)
+        h = (h ^ static_cast<unsigned char>(*text)) * 16777619u;
+    return h;
+}
+
+} // namespace
+
+void Cabinet::recordsNamed(const char* name, Vec<size_t>& out) {
+    out.clear();
+    if (nameIndex.size() != records.size()) {
+        nameIndex.clear();
+        nameIndex.reserve(records.size());
+        for (size_t i = 0; i < records.size(); ++i)
+            nameIndex.emplace_back(NameHash(NamePart(str(records[i].name))), static_cast<uint32_t>(i));
+        std::sort(nameIndex.begin(), nameIndex.end());
+    }
+    const uint32_t h = NameHash(name);
+    auto it = std::lower_bound(nameIndex.begin(), nameIndex.end(), std::make_pair(h, uint32_t{0}));
+    // Same hash: record indexes ascend, so file-table order is kept.
+    for (; it != nameIndex.end() && it->first == h; ++it)
+        if (std::strcmp(NamePart(str(records[it->second].name)), name) == 0)
+            out.push_back(it->second);
+}
+
 bool Cabinet::hasContinuation(const char* want, uint16_t* iFolder) const {
     for (const Record& r : records) {
         if (!r.continuesFromPrev())

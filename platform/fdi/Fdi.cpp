@@ -592,9 +592,15 @@ FDIERROR Copier::copy(const char* cabinet, const char* path) {
     if (FDIERROR e = cabinetInfo(0, infoPath))
         return e;
 
+    // With a name filter only the records of that name are visited, through the index.
+    Vec<size_t> named{HeapAllocator<size_t>(&s_->heap)};
     for (size_t k = 0; k < run_.entered; ++k) {
-        const size_t count = s_->cabs[k].records.size();
-        for (size_t idx = 0; idx < count; ++idx) {
+        const bool filtered = ctx->nameFilter != nullptr;
+        if (filtered)
+            s_->cabs[k].recordsNamed(ctx->nameFilter, named);
+        const size_t count = filtered ? named.size() : s_->cabs[k].records.size();
+        for (size_t at = 0; at < count; ++at) {
+            const size_t idx = filtered ? named[at] : at;
             // Copied: the chain may grow (and move) while this file is extracted.
             const Record r = s_->cabs[k].records[idx];
             FDINOTIFICATION n{};
@@ -964,6 +970,11 @@ BOOL FDIDestroy(HFDI hfdi) {
     const PFNFREE release = ctx->free;
     release(ctx);
     return TRUE;
+}
+
+void FDISetNameFilter(HFDI hfdi, const char* name) {
+    if (Context* ctx = ContextOf(hfdi))
+        ctx->nameFilter = name;
 }
 
 void FDIFlushCache() {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <utility>
 #include <vector>
 
 struct mscab_decompressor;
@@ -25,6 +26,7 @@ struct Context {
     PFNCLOSE close;
     PFNSEEK seek;
     ERF* erf;
+    const char* nameFilter = nullptr; // see FDISetNameFilter
 };
 constexpr uint32_t kContextMagic = 0x46444943; // "CIDF"
 
@@ -99,7 +101,8 @@ struct Record {
 struct Cabinet {
     explicit Cabinet(const Heap* heap)
         : path(HeapAllocator<char>(heap)), pool(HeapAllocator<char>(heap)), folders(HeapAllocator<Folder>(heap)),
-          records(HeapAllocator<Record>(heap)), mfolders(HeapAllocator<mscabd_folder*>(heap)) {}
+          records(HeapAllocator<Record>(heap)), mfolders(HeapAllocator<mscabd_folder*>(heap)),
+          nameIndex(HeapAllocator<std::pair<uint32_t, uint32_t>>(heap)) {}
 
     Vec<char> path; // full name as opened, NUL-terminated; libmspack keeps a pointer to it
     Identity identity;
@@ -118,8 +121,13 @@ struct Cabinet {
     mscabd_cabinet* mcab = nullptr;
     bool attached = false; // appended to the previous cabinet's libmspack chain
     Vec<mscabd_folder*> mfolders;
+    // (hash of the name after its last backslash, record index), sorted; built on the
+    // first filtered run and kept with the catalogue.
+    Vec<std::pair<uint32_t, uint32_t>> nameIndex;
 
     const char* str(uint32_t at) const { return pool.data() + at; }
+    // Records whose name after its last backslash is name, in file-table order.
+    void recordsNamed(const char* name, Vec<size_t>& out);
     // Finds the record that continues the file stored as rawName in the previous cabinet.
     bool hasContinuation(const char* rawName, uint16_t* iFolder) const;
     bool anyContinuesToNext() const;

@@ -160,4 +160,11 @@ BOOL FDIDestroy(HFDI hfdi);
 // dropped when a run fails, meets another cabinet, or brings other memory functions.
 void FDIFlushCache();
 
+// Not part of the Windows interface. For a caller that wants only the files whose name,
+// after its last backslash, is name (bytes as fdintCOPY_FILE gives them): the following
+// FDICopy runs of this context notify COPY_FILE and PARTIAL_FILE only for such files, in
+// file-table order, found through an index of the cached catalogue instead of a walk over
+// every record. The caller keeps name alive while it is set; null notifies every file.
+void FDISetNameFilter(HFDI hfdi, const char* name);
+
 } // namespace morbek::fdi

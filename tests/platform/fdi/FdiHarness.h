@@ -65,6 +65,7 @@ public:
     }
 
     fdi::HFDI create();
+    fdi::HFDI hfdi() const { return hfdi_; }
     // FDICopy over path + cabinet with the context of create().
     bool copy(const std::string& cabinet, const std::string& path = {});
     bool isCabinet(const std::string& name, fdi::FDICABINETINFO* info);

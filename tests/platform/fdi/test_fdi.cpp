@@ -497,3 +497,46 @@ TEST_F(Fdi, DamagedCabinetsFailWithACode) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(FdiNameFilter, OnlyRecordsOfTheNameAreNotifiedInTableOrder) {
+    FDIFlushCache();
+    CabWriter w;
+    w.addFolder(CabMethod::MsZip);
+    w.addFile("a\\x.txt", QByteArray(3000, 'a'));
+    w.addFile("y.txt", QByteArray(100, 'y'));
+    w.addFile("b\\x.txt", QByteArray(2000, 'b'));
+    w.addFile("x.txt.bak", QByteArray(10, 'z'));
+    FdiHarness h;
+    ASSERT_NE(h.create(), nullptr);
+    h.files["/c/f.cab"] = w.build();
+    h.answer = [&h](FDINOTIFICATIONTYPE type, FDINOTIFICATION* n) -> intptr_t {
+        if (type == fdintCOPY_FILE)
+            return h.hashingTarget(n->psz1);
+        return type == fdintCLOSE_FILE_INFO ? TRUE : 0;
+    };
+    const char* wanted = "x.txt";
+    FDISetNameFilter(h.hfdi(), wanted);
+    // Twice: the second run reads the cached catalogue and its index.
+    for (int run = 0; run < 2; ++run) {
+        h.events.clear();
+        h.extracted.clear();
+        ASSERT_TRUE(h.copy("f.cab", "/c/"));
+        std::vector<std::string> copied;
+        for (const auto& e : h.events)
+            if (e.type == fdintCOPY_FILE)
+                copied.push_back(e.psz1);
+        EXPECT_EQ(copied, (std::vector<std::string>{"a\\x.txt", "b\\x.txt"}));
+        ASSERT_EQ(h.extracted.size(), 2u);
+        EXPECT_EQ(h.extracted[1].md5, Md5(QByteArray(2000, 'b')));
+    }
+    FDISetNameFilter(h.hfdi(), nullptr);
+    h.events.clear();
+    ASSERT_TRUE(h.copy("f.cab", "/c/"));
+    const std::vector<FDINOTIFICATIONTYPE> all = h.types();
+    EXPECT_EQ(std::count(all.begin(), all.end(), fdintCOPY_FILE), 4);
+    FDIFlushCache();
+}
+
+} // namespace
