@@ -48,8 +48,19 @@ TDialogPat::TDialogPat(QWidget* parent)
     setFixedSize(Scaled(this, 427), Scaled(this, 86));
 }
 
+// QProgressBar repaints itself at once on every change of value, which over a run of
+// thousands of small entries costs more than the extraction: the bar is only marked for
+// painting, and the busy pump (at most every ~30 ms) or the event loop paints it.
+void TDialogPat::SetBarValue(int value) {
+    if (PBPat->value() == value)
+        return;
+    PBPat->setUpdatesEnabled(false);
+    PBPat->setValue(value);
+    PBPat->setUpdatesEnabled(true);
+}
+
 void TDialogPat::Begin(const QString& title, const QString& status) {
-    PBPat->setValue(0);
+    SetBarValue(0);
     if (windowTitle() != title)
         setWindowTitle(title);
     LPat->setText(status);
@@ -68,7 +79,7 @@ void TDialogPat::Begin(const QString& title, const QString& status) {
 
 void TDialogPat::SetProgress(int percent) {
     // Out-of-range values would be ignored by the bar; past 100 it stays at its maximum.
-    PBPat->setValue(std::clamp(percent, 0, 100));
+    SetBarValue(std::clamp(percent, 0, 100));
     busy::PumpBusy();
 }
 

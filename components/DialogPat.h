@@ -30,6 +30,7 @@ public:
     void reject() override;
 
 protected:
+    void SetBarValue(int value);
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };
