@@ -56,12 +56,9 @@ bool Lock(int fd, int operation) {
     return rc == 0 || errno != EWOULDBLOCK;
 }
 
-// O_NONBLOCK only kept a FIFO from blocking the open; regular files get normal I/O.
-void ClearNonBlock(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-}
+// O_NONBLOCK only kept a FIFO from blocking the open; regular files get normal I/O. The
+// status flags are the ones the file was opened with, so they need not be read back.
+void ClearNonBlock(int fd, int openFlags) { ::fcntl(fd, F_SETFL, openFlags & ~O_NONBLOCK); }
 
 // Anything but a regular file does not open; a file without the owner's write bit is
 // read-only and is refused for writing whoever we run as (root would ignore the bits).
@@ -91,12 +88,13 @@ int CreateReplacing(const char* path) {
         ::close(fd);
         return -1;
     }
-    ClearNonBlock(fd);
+    ClearNonBlock(fd, O_RDWR | kOpenBase);
     return fd;
 }
 
 int OpenExisting(const char* path, bool writeOnly, bool noSharing) {
-    const int fd = OpenRetry(path, (writeOnly ? O_WRONLY : O_RDONLY) | kOpenBase);
+    const int flags = (writeOnly ? O_WRONLY : O_RDONLY) | kOpenBase;
+    const int fd = OpenRetry(path, flags);
     if (fd < 0)
         return -1;
     // A shared lock held for the descriptor's life makes a later no-sharing open fail.
@@ -104,7 +102,7 @@ int OpenExisting(const char* path, bool writeOnly, bool noSharing) {
         ::close(fd);
         return -1;
     }
-    ClearNonBlock(fd);
+    ClearNonBlock(fd, flags);
     return fd;
 }
 

@@ -81,13 +81,16 @@ bool UnsafeComponent(const QByteArray& part) {
 
 // No link may stand anywhere below the target folder on the way to the target, and an
 // existing target must be a plain regular file: otherwise writing could land elsewhere.
-bool TargetReachable(const QString& base, const QStringList& components) {
+bool TargetReachable(const QString& base, const QStringList& components, bool* targetMissing) {
     QString path = base;
+    *targetMissing = false;
     for (qsizetype i = 0; i < components.size(); ++i) {
         path += components[i];
         struct stat st {};
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+            *targetMissing = errno == ENOENT;
             return true; // missing: everything below it is ours to create
+        }
         if (S_ISLNK(st.st_mode))
             return false;
         if (i + 1 == components.size())
@@ -169,7 +172,8 @@ INT_PTR CopyFile(FDINOTIFICATION* n) {
         }
     }
     components.push_back(RequestedName);
-    if (!TargetReachable(AddDrivePrefix(TargetFolder), components))
+    bool targetMissing = false;
+    if (!TargetReachable(AddDrivePrefix(TargetFolder), components, &targetMissing))
         return Refuse(stored);
 
     TargetPath = TargetFolder;
@@ -180,7 +184,8 @@ INT_PTR CopyFile(FDINOTIFICATION* n) {
     }
     TargetPath = AddDrivePrefix(TargetPath) + RequestedName;
 
-    if (!platform::FileExists(TargetPath))
+    // The walk above already found no file there: no second look.
+    if (targetMissing || !platform::FileExists(TargetPath))
         return OpenTarget();
 
     int64_t size = 0;
@@ -208,36 +213,23 @@ time_t DosToTime(uint16_t date, uint16_t time) {
 }
 
 INT_PTR CloseFile(FDINOTIFICATION* n) {
-    CabClose(n->hf);
-    Current.pendingTarget.clear();
-    // A staged file gets its date and attributes under its hidden name and only then
-    // takes the target's name, complete.
-    const QByteArray written =
-        Current.staged.Active() ? Current.staged.StagingPath() : QFile::encodeName(TargetPath);
-    int fd;
-    do
-        fd = ::open(written.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
-    while (fd < 0 && errno == EINTR);
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        ::close(fd);
-        fd = -1;
-    }
-    if (fd > 0) {
+    // The file is whole: its date and attributes are set through the handle it was written
+    // through, before that is closed (a staged file still under its hidden name).
+    if (n->hf > 0) {
         const time_t when = DosToTime(n->date, n->time);
         if (when != static_cast<time_t>(-1)) {
             const struct timespec times[2] = {{0, UTIME_OMIT}, {when, 0}};
-            ::futimens(fd, times);
+            ::futimens(n->hf, times);
         }
         // Only read-only has a meaning here; hidden, system and archive have none.
         struct stat st {};
-        if (::fstat(fd, &st) == 0) {
+        if (::fstat(n->hf, &st) == 0) {
             const mode_t mode = st.st_mode & 07777;
-            ::fchmod(fd, (n->attribs & _A_RDONLY) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR));
+            ::fchmod(n->hf, (n->attribs & _A_RDONLY) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR));
         }
-        ::close(fd);
-    } else if (fd == 0) {
-        ::close(fd);
     }
+    CabClose(n->hf);
+    Current.pendingTarget.clear();
     // Not put in place: stopped as for a target that cannot be created.
     if (Current.staged.Active() && !Current.staged.Commit())
         return -1;

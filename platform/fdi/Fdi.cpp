@@ -45,6 +45,10 @@ struct Run {
     int pendingTarget = -1; // handle answered to COPY_FILE and not yet handed back
     size_t entered = 1;     // cabinets of the chain reached in this run
     char dir[kPathMax] = {};
+    // The handle the run opened on its first cabinet, lent to the decoder's reads of that
+    // same file instead of a second open per run.
+    const char* cabinetPath = nullptr;
+    int cabinetHf = -1;
 };
 
 // An mspack_file of ours. Inputs are cabinet files, opened through pfnopen lazily and
@@ -57,6 +61,7 @@ struct GlueFile {
     int64_t pos = 0;
     int hf = -1;
     int64_t hfPos = -1;
+    bool borrowed = false; // hf is the run's own cabinet handle: never closed here
     GlueFile* next = nullptr;
 };
 
@@ -101,6 +106,12 @@ bool EnsureOpen(GlueFile* f) {
     Run* run = f->session->run;
     if (!run)
         return false;
+    if (run->cabinetHf != -1 && run->cabinetPath && std::strcmp(f->name, run->cabinetPath) == 0) {
+        f->hf = run->cabinetHf;
+        f->borrowed = true;
+        f->hfPos = -1; // wherever the run left it
+        return true;
+    }
     const int hf = run->ctx->open(const_cast<char*>(f->name), kCabinetFlags, kCabinetMode);
     if (hf == -1)
         return false;
@@ -143,7 +154,7 @@ void GlueClose(mspack_file* file) {
                 break;
             }
         }
-        if (f->hf != -1 && s->run)
+        if (f->hf != -1 && !f->borrowed && s->run)
             s->run->ctx->close(f->hf);
     }
     f->~GlueFile();
@@ -301,10 +312,11 @@ void DropMspack(Session* s) {
 // Hands back every handle the glue holds; the objects stay for the next run.
 void CloseInputs(Session* s) {
     for (GlueFile* f = s->inputs; f; f = f->next) {
-        if (f->hf != -1 && s->run)
+        if (f->hf != -1 && !f->borrowed && s->run)
             s->run->ctx->close(f->hf);
         f->hf = -1;
         f->hfPos = -1;
+        f->borrowed = false;
     }
 }
 
@@ -554,6 +566,8 @@ FDIERROR Copier::copy(const char* cabinet, const char* path) {
     HandleGuard cab{ctx, ctx->open(full, kCabinetFlags, kCabinetMode)};
     if (cab.hf == -1)
         return FDIERROR_CABINET_NOT_FOUND;
+    run_.cabinetPath = full;
+    run_.cabinetHf = cab.hf;
     Reader reader(ctx, cab.hf);
     unsigned char header[kFixedHeader];
     if (FDIERROR e = ReadHeader(reader, header))
