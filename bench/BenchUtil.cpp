@@ -14,6 +14,19 @@
 namespace morbek::bench {
 
 namespace {
+void QuietWarnings(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtWarningMsg && type != QtInfoMsg && type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+} // namespace
+
+void QuietOffscreen() {
+    qInstallMessageHandler(QuietWarnings);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+namespace {
 
 double BudgetSeconds() {
     bool ok = false;

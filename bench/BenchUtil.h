@@ -9,6 +9,10 @@
 
 namespace morbek::bench {
 
+// Before QApplication: the offscreen platform unless another is asked for, and its
+// warnings kept out of the results (errors still go to stderr).
+void QuietOffscreen();
+
 double Median(std::vector<double> values);
 
 // Seconds taken by fn, as the median of up to runs runs; prepare (untimed) comes before

@@ -26,15 +26,8 @@
 #include <QPushButton>
 #include <cstdio>
 
-static void QuietWarnings(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtWarningMsg && type != QtInfoMsg && type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 int main(int argc, char** argv) {
-    qInstallMessageHandler(QuietWarnings);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    morbek::bench::QuietOffscreen();
     if (argc < 3) {
         std::fprintf(stderr, "usage: bench_extract_command FILE TARGET [RUNS]\n");
         return 2;
