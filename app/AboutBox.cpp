@@ -22,13 +22,9 @@
 
 namespace morbek {
 
-namespace {
+using framework::Scaled;
 
-// Design geometry is given in 96-dpi units and scales with the screen's text size.
-int Scaled(const QWidget* w, int value) {
-    const int dpi = w->logicalDpiY() > 0 ? w->logicalDpiY() : 96;
-    return qRound(value * dpi / 96.0);
-}
+namespace {
 
 // A panel with a lowered outer and a raised inner bevel, in its parent's colour.
 class BevelPanel : public QFrame {

@@ -109,12 +109,12 @@ void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entr
             QSet<QString> visited;
             int result;
             for (;;) {
-                visited.insert(QFileInfo(cabinet).absoluteFilePath());
                 if (pat)
                     pat->Begin(MsgText(112) + QLatin1Char(' ') + cabinet, MsgText(133) + QLatin1Char(' ') + names[i]);
                 result = ExtractEntry(cabinet, target, names[i], entryTexts[i], 0);
                 if (result != 5)
                     break;
+                visited.insert(QFileInfo(cabinet).absoluteFilePath());
                 cabinet = LocateEarlierCabinet(cabinet, PreviousCabinet);
                 if (visited.contains(QFileInfo(cabinet).absoluteFilePath())) {
                     result = 4;

@@ -14,16 +14,15 @@ namespace morbek {
 
 namespace {
 
-int ContextOf(const QObject* object) { return object ? object->property("helpContext").toInt() : 0; }
 
 // The highlighted item of an open menu. The program's items carry their context
 // themselves, whether they sit in the main menu or in the context menu; with nothing
 // highlighted, an open submenu stands for the item that opened it.
 int MenuContext(QWidget* menuWidget) {
     if (auto* menu = qobject_cast<QMenu*>(menuWidget))
-        return menu->activeAction() ? ContextOf(menu->activeAction()) : ContextOf(menu->menuAction());
+        return menu->activeAction() ? framework::HelpContextOf(menu->activeAction()) : framework::HelpContextOf(menu->menuAction());
     if (auto* bar = qobject_cast<QMenuBar*>(menuWidget))
-        return ContextOf(bar->activeAction());
+        return framework::HelpContextOf(bar->activeAction());
     return 0;
 }
 
@@ -69,7 +68,7 @@ int HelpContextForKey(QObject* receiver) {
     // Up from the focused control to its window, never beyond it: a dialog does not
     // borrow the context of the window that owns it.
     for (; widget; widget = widget->isWindow() ? nullptr : widget->parentWidget()) {
-        if (const int context = ContextOf(widget); context > 0)
+        if (const int context = framework::HelpContextOf(widget); context > 0)
             return context;
     }
     return 0;

@@ -17,16 +17,8 @@
 
 namespace morbek {
 
-namespace {
-
-void SetHelpContext(QObject* object, int context) { object->setProperty("helpContext", context); }
-
-int Scaled(const QWidget* w, int value) {
-    const int dpi = w->logicalDpiY() > 0 ? w->logicalDpiY() : 96;
-    return qRound(value * dpi / 96.0);
-}
-
-} // namespace
+using framework::Scaled;
+using framework::SetHelpContext;
 
 QIcon LanguageIcon(int language) {
     EnsureResources();

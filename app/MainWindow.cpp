@@ -44,15 +44,10 @@
 
 namespace morbek {
 
+using framework::Scaled;
+using framework::SetHelpContext;
+
 namespace {
-
-// Design geometry is given in 96-dpi units and scales with the screen's text size.
-int Scaled(const QWidget* w, int value) {
-    const int dpi = w->logicalDpiY() > 0 ? w->logicalDpiY() : 96;
-    return qRound(value * dpi / 96.0);
-}
-
-void SetHelpContext(QObject* object, int context) { object->setProperty("helpContext", context); }
 
 QAction* NewAction(QMenu* menu, const char* name, const QString& designCaption, int helpContext) {
     auto* action = menu->addAction(designCaption);

@@ -13,15 +13,7 @@
 
 namespace morbek {
 
-namespace {
-
-// Design geometry is given in 96-dpi units and scales with the screen's text size.
-int Scaled(const QWidget* w, int value) {
-    const int dpi = w->logicalDpiY() > 0 ? w->logicalDpiY() : 96;
-    return qRound(value * dpi / 96.0);
-}
-
-} // namespace
+using framework::Scaled;
 
 TDialogPat::TDialogPat(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {

@@ -1,5 +1,7 @@
 #include "components/Framework.h"
 
+#include <QWidget>
+
 #include "components/ModalSeam.h"
 #include "components/MsgDialog.h"
 #include "platform/help/WinHelp.h"
@@ -11,6 +13,15 @@
 #include <QtMath>
 
 namespace morbek::framework {
+
+int Scaled(const QWidget* widget, int value) {
+    const int dpi = widget->logicalDpiY() > 0 ? widget->logicalDpiY() : 96;
+    return qRound(value * dpi / 96.0);
+}
+
+void SetHelpContext(QObject* object, int context) { object->setProperty("helpContext", context); }
+
+int HelpContextOf(const QObject* object) { return object ? object->property("helpContext").toInt() : 0; }
 
 namespace {
 QString applicationTitle;

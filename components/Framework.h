@@ -7,7 +7,18 @@
 #include <functional>
 #include <stdexcept>
 
+class QObject;
+class QWidget;
+
 namespace morbek::framework {
+
+// Design geometry is given in 96-dpi units and scales with the screen's text size.
+int Scaled(const QWidget* widget, int value);
+
+// The help context of a window, control or menu item: the topic that F1 and the Help
+// buttons open for it (0: none). Kept as the object's "helpContext" property.
+void SetHelpContext(QObject* object, int context);
+int HelpContextOf(const QObject* object);
 
 // The application title is our own value: it is never handed to Qt as the
 // application display name (which would be appended to every window title).

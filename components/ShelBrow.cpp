@@ -39,10 +39,6 @@ bool Has(TShellBrowserOptions options, TShellBrowserOption option) {
 // Design size of the dialog in 96-dpi units, close to the platform's own folder dialog.
 constexpr int kDesignWidth = 320, kDesignHeight = 380;
 
-int Scaled(const QWidget& w, int value) {
-    return qRound(value * w.logicalDpiY() / 96.0);
-}
-
 // Root of the tree: the whole file system, the machine's mounted roots below a computer
 // item, or one existing folder (anything else falls back to the whole file system).
 std::pair<std::vector<FolderRoot>, bool> TreeRoots(const QString& rootPath) {
@@ -252,7 +248,7 @@ bool TShellBrowser::Execute() {
     tree->setCurrentIndex(top);
     updateOk(tree->currentIndex());
 
-    dialog->resize(QSize(Scaled(*dialog, kDesignWidth), Scaled(*dialog, kDesignHeight))
+    dialog->resize(QSize(framework::Scaled(dialog, kDesignWidth), framework::Scaled(dialog, kDesignHeight))
                        .expandedTo(dialog->minimumSizeHint()));
 
     // Set-up of the open dialog, in this order: position, help button, then the dialog is
