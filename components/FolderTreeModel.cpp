@@ -73,6 +73,28 @@ std::vector<FolderRoot> MountedRoots() {
     return roots;
 }
 
+FolderIconProvider::FolderIconProvider() {
+    // Read from image files by the style: loaded for the first browser and kept (never
+    // freed, so that no icon outlives the application object at exit).
+    static const Icons* const icons =
+        new Icons{QFileIconProvider::icon(Folder), QFileIconProvider::icon(Drive)};
+    icons_ = icons;
+}
+
+QIcon FolderIconProvider::icon(IconType type) const {
+    return type == Folder ? icons_->folder : type == Drive ? icons_->drive : QFileIconProvider::icon(type);
+}
+
+QIcon FolderIconProvider::icon(const QFileInfo& info) const {
+    return info.isRoot() ? icons_->drive : icons_->folder;
+}
+
+QString FolderIconProvider::type(const QFileInfo& info) const {
+    // Never shown (the tree has one column), but the model reads an empty type as an
+    // entry not yet looked at and leaves it out.
+    return info.isRoot() ? QStringLiteral("Drive") : info.isDir() ? QStringLiteral("Folder") : QStringLiteral("File");
+}
+
 FolderTreeModel::FolderTreeModel(std::vector<FolderRoot> roots, bool computerItem, QObject* parent)
     : QAbstractItemModel(parent), computer_(computerItem) {
     trees_.reserve(roots.size());
@@ -82,6 +104,7 @@ FolderTreeModel::FolderTreeModel(std::vector<FolderRoot> roots, bool computerIte
         tree.name = std::move(root.name);
         tree.model = new QFileSystemModel(this);
         tree.model->setReadOnly(true);
+        tree.model->setIconProvider(&icons_);
         tree.model->setFilter(QDir::Dirs | QDir::Drives | QDir::NoDotAndDotDot);
         tree.model->setRootPath(tree.path);
         tree.root = tree.model->index(tree.path);
@@ -91,7 +114,11 @@ FolderTreeModel::FolderTreeModel(std::vector<FolderRoot> roots, bool computerIte
         Connect(t);
 }
 
-FolderTreeModel::~FolderTreeModel() = default;
+FolderTreeModel::~FolderTreeModel() {
+    // Before the icon provider they read from on their own thread.
+    for (Tree& tree : trees_)
+        delete tree.model;
+}
 
 void FolderTreeModel::Connect(int t) {
     QFileSystemModel* fileModel = trees_[t].model;

@@ -28,6 +28,24 @@ struct FolderRoot {
 // same volume), by path; each named by its volume label or else its mount point.
 std::vector<FolderRoot> MountedRoots();
 
+// Every item is a folder or a volume: their icons without the MIME look-up, theme search
+// and type text that the general provider works out for each entry it reads. Called from
+// the model's reading thread too, so it only hands out copies of icons made up front, on
+// the interface thread, once per process.
+class FolderIconProvider : public QFileIconProvider {
+public:
+    FolderIconProvider();
+    QIcon icon(IconType type) const override;
+    QIcon icon(const QFileInfo& info) const override;
+    QString type(const QFileInfo& info) const override;
+
+private:
+    struct Icons {
+        QIcon folder, drive;
+    };
+    const Icons* icons_;
+};
+
 class FolderTreeModel : public QAbstractItemModel {
     Q_OBJECT
 public:
@@ -77,7 +95,7 @@ private:
 
     std::vector<Tree> trees_;
     bool computer_;
-    QFileIconProvider icons_;
+    FolderIconProvider icons_;
     mutable std::vector<ParentEntry> parents_;
     mutable std::map<std::pair<int, const void*>, size_t> parentKeys_;
 };

@@ -105,8 +105,8 @@ void Warn(const QString& text) {
         Ui->Warn(RequestedName, text);
 }
 
-int OpenTarget() {
-    const int staged = Current.staged.Begin(TargetPath);
+int OpenTarget(bool knownMissing) {
+    const int staged = Current.staged.Begin(TargetPath, knownMissing);
     if (staged > 0)
         return staged;
     // Where no hidden file can be made beside it (or the existing file refuses to be
@@ -186,7 +186,7 @@ INT_PTR CopyFile(FDINOTIFICATION* n) {
 
     // The walk above already found no file there: no second look.
     if (targetMissing || !platform::FileExists(TargetPath))
-        return OpenTarget();
+        return OpenTarget(targetMissing);
 
     int64_t size = 0;
     QDateTime written;
@@ -195,7 +195,7 @@ INT_PTR CopyFile(FDINOTIFICATION* n) {
         return -1;
     }
     const int answer = Ui ? Ui->ConfirmReplace(MsgText(174), ReplaceText(size, written)) : kIdCancel;
-    return answer == kIdYes ? OpenTarget() : 0;
+    return answer == kIdYes ? OpenTarget(false) : 0;
 }
 
 // Local time; mktime with tm_isdst -1 decides: a time in the spring gap moves forward by
@@ -225,7 +225,10 @@ INT_PTR CloseFile(FDINOTIFICATION* n) {
         struct stat st {};
         if (::fstat(n->hf, &st) == 0) {
             const mode_t mode = st.st_mode & 07777;
-            ::fchmod(n->hf, (n->attribs & _A_RDONLY) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR));
+            const mode_t wanted =
+                (n->attribs & _A_RDONLY) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+            if (wanted != mode) // most new files already have it
+                ::fchmod(n->hf, wanted);
         }
     }
     CabClose(n->hf);

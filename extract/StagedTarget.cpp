@@ -39,7 +39,7 @@ bool LockExclusive(int fd) {
 
 } // namespace
 
-int StagedTarget::Begin(const QString& target) {
+int StagedTarget::Begin(const QString& target, bool knownMissing) {
     Discard();
     const QByteArray path = QFile::encodeName(target);
     const qsizetype slash = path.lastIndexOf('/');
@@ -51,7 +51,7 @@ int StagedTarget::Begin(const QString& target) {
     // one another opener holds is left to the in-place open, which answers as it always has.
     struct stat old {};
     bool replacing = false;
-    if (::lstat(path.constData(), &old) == 0) {
+    if (!knownMissing && ::lstat(path.constData(), &old) == 0) {
         if (!S_ISREG(old.st_mode))
             return -1;
         const int fd = OpenRetry(path.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -64,7 +64,7 @@ int StagedTarget::Begin(const QString& target) {
         }
         guard_ = fd;
         replacing = true;
-    } else if (errno != ENOENT) {
+    } else if (!knownMissing && errno != ENOENT) {
         return -1;
     }
 

@@ -18,8 +18,9 @@ public:
     // target exists it must be a regular file that its owner may write and that no one
     // holds; it is then locked until Commit or Discard, and the new file takes its
     // permission bits and, where allowed, its owner. Returns -1 when the file cannot be
-    // staged here; the caller then writes target in place as before.
-    int Begin(const QString& target);
+    // staged here; the caller then writes target in place as before. knownMissing: the
+    // caller has just found no file at target, so it is not looked up again.
+    int Begin(const QString& target, bool knownMissing = false);
 
     bool Active() const { return !staging_.isEmpty(); }
     // The hidden file, as raw bytes (the name may be cut from a longer one).

@@ -35,14 +35,6 @@ Identity IdentityOf(const char* path) {
     return id;
 }
 
-bool Cabinet::anyContinuesToNext() const {
-    return std::any_of(records.begin(), records.end(), [](const Record& r) { return r.continuesToNext(); });
-}
-
-bool Cabinet::anyContinuesFromPrev() const {
-    return std::any_of(records.begin(), records.end(), [](const Record& r) { return r.continuesFromPrev(); });
-}
-
 namespace {
 
 // The part of a stored name after its last backslash.
@@ -102,13 +94,15 @@ bool Reader::fill() {
     if (pos_ > 0x7FFFFFFF)
         return false;
     const long at = static_cast<long>(pos_);
-    if (ctx_->seek(hf_, at, 0) != at)
+    if (handleAt_ != pos_ && ctx_->seek(hf_, at, 0) != at)
         return false;
     const size_t want = nextFill_;
     nextFill_ = sizeof buf_;
+    handleAt_ = -1;
     const uint32_t got = ctx_->read(hf_, buf_, static_cast<uint32_t>(want));
     if (got == 0xFFFFFFFFu || got > want)
         return false;
+    handleAt_ = pos_ + got;
     bufAt_ = pos_;
     bufLen_ = got;
     loaded_ = true;
@@ -235,6 +229,7 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
         return FDIERROR_CORRUPT_CABINET;
     cab.records.clear();
     cab.records.reserve(cab.cFiles);
+    cab.continuesToNext_ = cab.continuesFromPrev_ = false;
     for (unsigned i = 0; i < cab.cFiles; ++i) {
         unsigned char f[16];
         if (!reader.read(f, 16))
@@ -256,6 +251,8 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
         r.name = Store(cab.pool, name);
         r.nameLength = static_cast<uint16_t>(std::min<qsizetype>(name.size(), 0xFFFF));
         cab.records.push_back(r);
+        cab.continuesToNext_ = cab.continuesToNext_ || r.continuesToNext();
+        cab.continuesFromPrev_ = cab.continuesFromPrev_ || r.continuesFromPrev();
     }
     return FDIERROR_NONE;
 }

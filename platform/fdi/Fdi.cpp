@@ -568,7 +568,7 @@ FDIERROR Copier::copy(const char* cabinet, const char* path) {
         return FDIERROR_CABINET_NOT_FOUND;
     run_.cabinetPath = full;
     run_.cabinetHf = cab.hf;
-    Reader reader(ctx, cab.hf);
+    Reader reader(ctx, cab.hf, true);
     unsigned char header[kFixedHeader];
     if (FDIERROR e = ReadHeader(reader, header))
         return e;
@@ -798,7 +798,7 @@ FDIERROR Copier::enterNext(size_t cur, const char* rawName, uint16_t* contFolder
             n.fdie = FDIERROR_CABINET_NOT_FOUND;
             continue;
         }
-        Reader reader(ctx, next.hf);
+        Reader reader(ctx, next.hf, true);
         unsigned char header[kFixedHeader];
         if (FDIERROR e = ReadHeader(reader, header)) {
             n.fdie = e;

@@ -130,15 +130,20 @@ struct Cabinet {
     void recordsNamed(const char* name, Vec<size_t>& out);
     // Finds the record that continues the file stored as rawName in the previous cabinet.
     bool hasContinuation(const char* rawName, uint16_t* iFolder) const;
-    bool anyContinuesToNext() const;
-    bool anyContinuesFromPrev() const;
+    // Worked out once when the records are read: every extraction asks.
+    bool anyContinuesToNext() const { return continuesToNext_; }
+    bool anyContinuesFromPrev() const { return continuesFromPrev_; }
+    bool continuesToNext_ = false, continuesFromPrev_ = false;
 };
 
 // Reads through a caller's handle with a small buffer, so that parsing a catalogue costs
 // a few large reads rather than several per record.
 class Reader {
 public:
-    Reader(const Context* ctx, int hf) : ctx_(ctx), hf_(hf) {}
+    // freshlyOpened: the handle was just opened, so it stands at the start of the file
+    // and the first read needs no seek.
+    Reader(const Context* ctx, int hf, bool freshlyOpened = false)
+        : ctx_(ctx), hf_(hf), handleAt_(freshlyOpened ? 0 : -1) {}
     bool read(void* out, size_t n);
     bool skip(size_t n);
     bool seek(int64_t pos);
@@ -156,6 +161,7 @@ private:
     int64_t bufAt_ = 0;
     size_t bufLen_ = 0;
     int64_t pos_ = 0;
+    int64_t handleAt_; // where the handle stands, as far as we moved it; -1 unknown
     bool loaded_ = false;
 };
 
