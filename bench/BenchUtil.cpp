@@ -79,10 +79,32 @@ long FirstRunPeak::kb(const QString& what) const {
     return kb_ > 0 ? kb_ : now;
 }
 
+namespace {
+
+// One run of a peer through bench_peer_run (beside this program: see there why).
+// False when it could not be run or was killed.
+bool RunPeerOnce(const QString& program, const QStringList& args, double* seconds, long* maxRssKb, int* exitCode) {
+    const QString runner = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_peer_run");
+    QProcess process;
+    process.start(runner, QStringList{program} + args);
+    if (!process.waitForStarted() || !process.waitForFinished(-1)) {
+        std::fprintf(stderr, "bench: cannot run %s\n", qPrintable(runner));
+        return false;
+    }
+    // SECONDS MAXRSS_KB EXIT
+    const QList<QByteArray> fields = process.readAllStandardOutput().simplified().split(' ');
+    if (fields.size() != 3 || fields[2].toInt() < 0)
+        return false;
+    *seconds = fields[0].toDouble();
+    *maxRssKb = fields[1].toLong();
+    *exitCode = fields[2].toInt();
+    return true;
+}
+
+} // namespace
+
 PeerResult TimePeer(int runs, const QString& program, const QStringList& args,
                     const std::function<void()>& prepare) {
-    // Through bench_peer_run, beside this program: see there why.
-    const QString runner = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_peer_run");
     const double budget = BudgetSeconds();
     PeerResult result;
     std::vector<double> times;
@@ -90,24 +112,62 @@ PeerResult TimePeer(int runs, const QString& program, const QStringList& args,
     for (int i = 0; i < runs && (i == 0 || spent < budget); ++i) {
         if (prepare)
             prepare();
-        QProcess process;
-        process.start(runner, QStringList{program} + args);
-        if (!process.waitForStarted() || !process.waitForFinished(-1)) {
-            std::fprintf(stderr, "bench: cannot run %s\n", qPrintable(runner));
+        double seconds = 0;
+        long maxRss = -1;
+        if (!RunPeerOnce(program, args, &seconds, &maxRss, &result.exitCode))
             return {};
-        }
-        // SECONDS MAXRSS_KB EXIT
-        const QList<QByteArray> fields = process.readAllStandardOutput().simplified().split(' ');
-        if (fields.size() != 3 || fields[2].toInt() < 0)
-            return {};
-        const double seconds = fields[0].toDouble();
         times.push_back(seconds);
         spent += seconds;
-        result.maxRssKb = std::max(result.maxRssKb, fields[1].toLong());
-        result.exitCode = fields[2].toInt();
+        result.maxRssKb = std::max(result.maxRssKb, maxRss);
     }
     NoteShortened(static_cast<int>(times.size()), runs);
     result.seconds = Median(times);
+    return result;
+}
+
+Comparison CompareInTurns(int runs, const std::function<void()>& ours, const std::function<void()>& prepareOurs,
+                          const std::vector<Peer>& peers, const std::function<void()>& preparePeer) {
+    const double budget = BudgetSeconds();
+    Comparison result;
+    result.peers.resize(peers.size());
+    std::vector<double> oursTimes;
+    std::vector<std::vector<double>> peerTimes(peers.size());
+    std::vector<bool> failed(peers.size(), false);
+    double spent = 0;
+    int rounds = 0;
+    for (; rounds < runs && (rounds == 0 || spent < budget); ++rounds) {
+        if (prepareOurs)
+            prepareOurs();
+        QElapsedTimer timer;
+        timer.start();
+        ours();
+        oursTimes.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        spent += oursTimes.back();
+        if (result.oursMaxRssKb < 0)
+            result.oursMaxRssKb = OwnMaxRssKb();
+        for (size_t p = 0; p < peers.size(); ++p) {
+            if (failed[p])
+                continue;
+            if (preparePeer)
+                preparePeer();
+            PeerResult& r = result.peers[p];
+            double seconds = 0;
+            long maxRss = -1;
+            if (!RunPeerOnce(peers[p].program, peers[p].args, &seconds, &maxRss, &r.exitCode) ||
+                (peers[p].verify && !peers[p].verify())) {
+                failed[p] = true;
+                continue;
+            }
+            peerTimes[p].push_back(seconds);
+            spent += seconds;
+            r.maxRssKb = std::max(r.maxRssKb, maxRss);
+        }
+    }
+    NoteShortened(rounds, runs);
+    result.ours = Median(oursTimes);
+    for (size_t p = 0; p < peers.size(); ++p)
+        result.peers[p] = failed[p] ? PeerResult{} : PeerResult{Median(peerTimes[p]), result.peers[p].maxRssKb,
+                                                                 result.peers[p].exitCode};
     return result;
 }
 

@@ -50,6 +50,27 @@ struct PeerResult {
 PeerResult TimePeer(int runs, const QString& program, const QStringList& args,
                     const std::function<void()>& prepare = {});
 
+// A peer program of a comparison in turns; verify (optional) runs after each of its runs
+// and says whether it did the work (a peer that did not is reported as failed).
+struct Peer {
+    QString label, program;
+    QStringList args;
+    std::function<bool()> verify;
+};
+
+struct Comparison {
+    double ours = -1;
+    long oursMaxRssKb = -1; // ru_maxrss at the end of our first run
+    std::vector<PeerResult> peers; // in the order given
+};
+
+// Ours and the peers measured in turns: each round runs ours (after prepareOurs), then
+// every peer (each after preparePeer), so that a machine that speeds up or slows down
+// during the measurement weighs on all of them alike. Medians of up to runs rounds; the
+// rounds stop early, after the first, once BENCH_BUDGET_S seconds have been spent.
+Comparison CompareInTurns(int runs, const std::function<void()>& ours, const std::function<void()>& prepareOurs,
+                          const std::vector<Peer>& peers, const std::function<void()>& preparePeer);
+
 // Runs a program once and hands back its standard output (empty when it cannot run).
 QByteArray PeerOutput(const QString& program, const QStringList& args);
 

@@ -25,6 +25,8 @@
 #include <QAbstractItemView>
 #include <QPushButton>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 int main(int argc, char** argv) {
     morbek::bench::QuietOffscreen();
@@ -72,12 +74,31 @@ int main(int argc, char** argv) {
         QDir(target).removeRecursively();
         QDir().mkpath(target);
     };
-    morbek::bench::FirstRunPeak peak;
-    const double ours = morbek::bench::TimeMedian(
+    // Every peer starts each run on an empty folder too, and counts only when it wrote as
+    // many files as we listed (in their folders: peers keep the stored paths).
+    std::vector<morbek::bench::Peer> peers = {
+        {QStringLiteral("cabextract -d"), QStringLiteral("cabextract"),
+         {QStringLiteral("-q"), QStringLiteral("-d"), target, file}, {}},
+        {QStringLiteral("7z x"), morbek::bench::SevenZip(),
+         {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + target, file}, {}},
+    };
+    const QString input = QFileInfo(file).fileName();
+    bool oursWroteAll = true;
+    bool oursToCheck = false;
+    for (morbek::bench::Peer& peer : peers)
+        peer.verify = [&target, rows, &input, label = peer.label] {
+            const qsizetype written = morbek::bench::CountFiles(target);
+            if (written == rows)
+                return true;
+            std::fprintf(stderr, "bench_extract_command: %s wrote %lld of %d entries of %s\n", qPrintable(label),
+                         static_cast<long long>(written), rows, qPrintable(input));
+            return false;
+        };
+    const morbek::bench::Comparison result = morbek::bench::CompareInTurns(
         runs,
         [&] {
             window.Extrait1Click(nullptr);
-            peak.mark();
+            oursToCheck = true;
         },
         [&] {
             // Outside an event loop, objects left to deleteLater stay until asked for.
@@ -91,36 +112,25 @@ int main(int argc, char** argv) {
                 if (auto* ok = d.findChild<QPushButton*>(QStringLiteral("OKButton")))
                     ok->click();
             });
+        },
+        peers,
+        [&] {
+            // Our run is checked here, untimed, before the first peer's folder is emptied.
+            if (std::exchange(oursToCheck, false)) {
+                const qsizetype written = QDir(target).entryList(QDir::Files).size();
+                if (written != rows) {
+                    std::fprintf(stderr, "bench_extract_command: %lld of %d entries written\n",
+                                 static_cast<long long>(written), rows);
+                    oursWroteAll = false;
+                }
+            }
+            fresh();
         });
-    const QString input = QFileInfo(file).fileName();
-    const long oursMaxRss = peak.kb(QStringLiteral("extract_command ") + input);
-    const qsizetype written = QDir(target).entryList(QDir::Files).size();
-    if (written != rows) {
-        std::fprintf(stderr, "bench_extract_command: %lld of %d entries written\n", static_cast<long long>(written),
-                     rows);
+    if (!oursWroteAll)
         return 1;
-    }
-
-    // Every peer starts each run on an empty folder too, and counts only when it wrote as
-    // many files as we listed (in their folders: peers keep the stored paths).
-    const struct {
-        QString label, program;
-        QStringList args;
-    } peers[] = {
-        {QStringLiteral("cabextract -d"), QStringLiteral("cabextract"),
-         {QStringLiteral("-q"), QStringLiteral("-d"), target, file}},
-        {QStringLiteral("7z x"), morbek::bench::SevenZip(),
-         {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + target, file}},
-    };
-    for (const auto& peer : peers) {
-        morbek::bench::PeerResult result = morbek::bench::TimePeer(runs, peer.program, peer.args, fresh);
-        if (result.seconds > 0 && morbek::bench::CountFiles(target) != rows) {
-            std::fprintf(stderr, "bench_extract_command: %s wrote %lld of %d entries of %s\n", qPrintable(peer.label),
-                         static_cast<long long>(morbek::bench::CountFiles(target)), rows, qPrintable(input));
-            result = {};
-        }
-        morbek::bench::PrintResult(QStringLiteral("extract_command"), input, ours, oursMaxRss, peer.label, result);
-    }
+    for (size_t p = 0; p < peers.size(); ++p)
+        morbek::bench::PrintResult(QStringLiteral("extract_command"), input, result.ours, result.oursMaxRssKb,
+                                   peers[p].label, result.peers[p]);
     QDir(target).removeRecursively();
     morbek::SetProgressSink({});
     morbek::SetExtractionUi(nullptr);

@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QFileSystemWatcher>
+#include <QHash>
 #include <QStorageInfo>
+#include <QTimer>
 #include <algorithm>
 #include <set>
 
@@ -44,6 +47,43 @@ QString CleanAbsolute(const QString& path) {
 
 bool Holds(const QString& root, const QString& path) {
     return path == root || root == QLatin1String("/") || path.startsWith(root + QLatin1Char('/'));
+}
+
+// One folder watcher for the whole program, never closed. On Linux closing a watcher
+// waits for the kernel to retire its watches, 10 to 25 ms, and each source model would
+// close its own with every folder browser. The source models therefore do not watch:
+// the trees register the folders they have read here, and a change has the folder read
+// again (FolderTreeModel::Reread). Folders are counted, as two trees may hold one.
+QFileSystemWatcher& SharedWatcher() {
+    static QFileSystemWatcher* const watcher = new QFileSystemWatcher;
+    return *watcher;
+}
+
+QHash<QString, int>& WatchCounts() {
+    static QHash<QString, int> counts;
+    return counts;
+}
+
+// The watcher drops a folder that is deleted while it stays counted here: one made again
+// under that name is added back when it is read.
+void EnsureWatched(const QString& folder) {
+    if (!SharedWatcher().directories().contains(folder))
+        SharedWatcher().addPath(folder);
+}
+
+void Watch(const QString& folder) {
+    ++WatchCounts()[folder];
+    EnsureWatched(folder);
+}
+
+void Unwatch(const QString& folder) {
+    const auto it = WatchCounts().find(folder);
+    if (it == WatchCounts().end())
+        return;
+    if (--it.value() == 0) {
+        WatchCounts().erase(it);
+        SharedWatcher().removePath(folder);
+    }
 }
 
 } // namespace
@@ -105,6 +145,7 @@ FolderTreeModel::FolderTreeModel(std::vector<FolderRoot> roots, bool computerIte
         tree.model = new QFileSystemModel(this);
         tree.model->setReadOnly(true);
         tree.model->setIconProvider(&icons_);
+        tree.model->setOption(QFileSystemModel::DontWatchForChanges);
         tree.model->setFilter(QDir::Dirs | QDir::Drives | QDir::NoDotAndDotDot);
         tree.model->setRootPath(tree.path);
         tree.root = tree.model->index(tree.path);
@@ -112,17 +153,60 @@ FolderTreeModel::FolderTreeModel(std::vector<FolderRoot> roots, bool computerIte
     }
     for (int t = 0; t < static_cast<int>(trees_.size()); ++t)
         Connect(t);
+    connect(&SharedWatcher(), &QFileSystemWatcher::directoryChanged, this, [this](const QString& folder) {
+        if (!watched_.contains(folder))
+            return;
+        // A burst of changes (a folder unpacked there) is read again once.
+        if (changed_.isEmpty())
+            QTimer::singleShot(0, this, [this]() {
+                const QSet<QString> folders = std::exchange(changed_, {});
+                for (const QString& changed : folders)
+                    Reread(changed);
+            });
+        changed_.insert(folder);
+    });
 }
 
 FolderTreeModel::~FolderTreeModel() {
+    for (const QString& folder : std::as_const(watched_))
+        Unwatch(folder);
     // Before the icon provider they read from on their own thread.
     for (Tree& tree : trees_)
         delete tree.model;
 }
 
+void FolderTreeModel::Reread(const QString& folder) {
+    for (Tree& tree : trees_) {
+        if (!Holds(tree.path, folder))
+            continue;
+        // A source model reads a folder once. Setting its root path marks the previous
+        // root as not read: the folder is made root for a moment, then the tree's own
+        // root again (the folder is then not read, and the root is read afresh).
+        const QString other = folder != tree.path             ? folder
+                              : tree.path != QDir::rootPath() ? QFileInfo(tree.path).path()
+                                                              : QDir::tempPath();
+        if (other == tree.path)
+            continue;
+        tree.model->setRootPath(other);
+        tree.model->setRootPath(tree.path);
+        const QModelIndex source = tree.model->index(folder);
+        if (folder != tree.path && source.isValid() && tree.model->canFetchMore(source))
+            tree.model->fetchMore(source);
+    }
+}
+
 void FolderTreeModel::Connect(int t) {
     QFileSystemModel* fileModel = trees_[t].model;
-    connect(fileModel, &QFileSystemModel::directoryLoaded, this, &FolderTreeModel::directoryLoaded);
+    connect(fileModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
+        const QString folder = QDir::cleanPath(path);
+        if (!watched_.contains(folder)) {
+            watched_.insert(folder);
+            Watch(folder);
+        } else {
+            EnsureWatched(folder);
+        }
+        emit directoryLoaded(path);
+    });
 
     // Changes above a tree root (the source model builds the root's chain of parents) are
     // not ours; changes inside the subtree are passed on as they come.

@@ -9,6 +9,7 @@
 #include <QAbstractItemModel>
 #include <QFileIconProvider>
 #include <QPersistentModelIndex>
+#include <QSet>
 #include <QString>
 #include <map>
 #include <utility>
@@ -92,12 +93,16 @@ private:
     bool InSubtree(int tree, QModelIndex source) const;
     quintptr KeyFor(int tree, const QModelIndex& sourceParent) const;
     void Connect(int tree);
+    // Reads a changed folder again in every tree that holds it.
+    void Reread(const QString& folder);
 
     std::vector<Tree> trees_;
     bool computer_;
     FolderIconProvider icons_;
     mutable std::vector<ParentEntry> parents_;
     mutable std::map<std::pair<int, const void*>, size_t> parentKeys_;
+    QSet<QString> watched_; // folders read, watched for changes while this model lives
+    QSet<QString> changed_; // changed folders waiting to be read again
 };
 
 } // namespace morbek

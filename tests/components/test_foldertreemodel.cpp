@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace morbek;
 
@@ -68,6 +69,49 @@ TEST_F(FolderTreeModelTest, FolderRootShowsItsVisibleSubfoldersSortedAndStaysCon
     ASSERT_TRUE(QDir(root).rmdir(QStringLiteral("beta")));
     const QStringList removed{"alpha", "delta", "gamma"};
     EXPECT_EQ(Settled(model, top, removed), removed);
+}
+
+TEST_F(FolderTreeModelTest, ChangesReachASecondTreeAfterTheFirstIsGoneAndBelowTheRoot) {
+    // Two trees share the program's one watcher: the first going must not stop the second
+    // from seeing changes, in its root and in a folder below it.
+    auto first = std::make_unique<FolderTreeModel>(std::vector<FolderRoot>{{root, QStringLiteral("one")}}, false);
+    FolderTreeModel second({{root, QStringLiteral("two")}}, false);
+    QAbstractItemModelTester tester(&second, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    for (FolderTreeModel* model : {first.get(), &second}) {
+        const QModelIndex top = model->index(0, 0);
+        if (model->canFetchMore(top))
+            model->fetchMore(top);
+        ASSERT_EQ(Settled(*model, top, {"alpha", "beta", "gamma"}), (QStringList{"alpha", "beta", "gamma"}));
+    }
+    const QModelIndex alpha = second.IndexOf(root + QStringLiteral("/alpha"));
+    ASSERT_TRUE(alpha.isValid());
+    if (second.canFetchMore(alpha))
+        second.fetchMore(alpha);
+    ASSERT_EQ(Settled(second, alpha, {"inner"}), QStringList{"inner"});
+    first.reset();
+
+    ASSERT_TRUE(QDir(root).mkdir(QStringLiteral("delta")));
+    const QModelIndex top = second.index(0, 0);
+    EXPECT_EQ(Settled(second, top, {"alpha", "beta", "delta", "gamma"}),
+              (QStringList{"alpha", "beta", "delta", "gamma"}));
+    ASSERT_TRUE(QDir(root).mkdir(QStringLiteral("alpha/outer")));
+    const QModelIndex alphaAgain = second.IndexOf(root + QStringLiteral("/alpha"));
+    EXPECT_EQ(Settled(second, alphaAgain, {"inner", "outer"}), (QStringList{"inner", "outer"}));
+
+    // A watched folder removed and made again is still followed.
+    ASSERT_TRUE(QDir(root + QStringLiteral("/alpha")).removeRecursively());
+    EXPECT_EQ(Settled(second, top, {"beta", "delta", "gamma"}), (QStringList{"beta", "delta", "gamma"}));
+    ASSERT_TRUE(QDir(root).mkpath(QStringLiteral("alpha/inner")));
+    EXPECT_EQ(Settled(second, top, {"alpha", "beta", "delta", "gamma"}),
+              (QStringList{"alpha", "beta", "delta", "gamma"}));
+    const QModelIndex remade = second.IndexOf(root + QStringLiteral("/alpha"));
+    ASSERT_TRUE(remade.isValid());
+    if (second.canFetchMore(remade))
+        second.fetchMore(remade);
+    ASSERT_EQ(Settled(second, remade, {"inner"}), QStringList{"inner"});
+    ASSERT_TRUE(QDir(root).mkdir(QStringLiteral("alpha/late")));
+    EXPECT_EQ(Settled(second, second.IndexOf(root + QStringLiteral("/alpha")), {"inner", "late"}),
+              (QStringList{"inner", "late"}));
 }
 
 TEST_F(FolderTreeModelTest, IndexOfBuildsTheChainAndRefusesFoldersOutsideTheTree) {
