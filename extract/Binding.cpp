@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <new>
+#include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +33,25 @@ int64_t ProgressDone = 0;
 namespace {
 
 constexpr uint32_t kFailed = 0xFFFFFFFFu;
+
+struct HeldCabinet {
+    std::string path;
+    int hf = -1;
+};
+HeldCabinet Held;
+
+// A second descriptor of the held cabinet, at its start; -1 when that cannot be had (the
+// caller then opens the path as usual).
+int ShareHeld() {
+    const int fd = ::fcntl(Held.hf, F_DUPFD_CLOEXEC, 1);
+    if (fd < 0)
+        return -1;
+    if (::lseek(fd, 0, SEEK_SET) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 ProgressSink& Sink() {
     static ProgressSink sink;
@@ -129,9 +149,24 @@ void CabFree(void* pv) {
     ::operator delete(pv);
 }
 
+void HoldCabinet(const char* path, int hf) {
+    if (path == nullptr || hf < 0) {
+        Held = {};
+        return;
+    }
+    Held.path = path;
+    Held.hf = hf;
+}
+
 int CabOpen(char* pszFile, int oflag, int /*pmode*/) {
     if (pszFile == nullptr || *pszFile == '\0')
         return -1;
+    // One path look-up, check and lock less per extracted entry.
+    if (Held.hf >= 0 && (oflag & (platform::_O_CREAT | platform::_O_WRONLY | platform::_O_EXCL)) == 0 &&
+        Held.path == pszFile) {
+        if (const int fd = ShareHeld(); fd > 0)
+            return fd;
+    }
     if (oflag & platform::_O_CREAT) {
         const int fd = CreateReplacing(pszFile);
         if (fd > 0)

@@ -35,6 +35,15 @@ void CabFree(void* pv);
 // _O_WRONLY and _O_EXCL are looked at, and pmode is ignored. Returns a descriptor
 // (O_CLOEXEC, a regular file, locked with flock for the sharing asked for) or -1.
 int CabOpen(char* pszFile, int oflag, int pmode);
+// The cabinet that the driver opened for the cabinet test and holds for the rest of the
+// run (path as handed to CabOpen, descriptor); nullptr or a negative descriptor: none.
+// While it is held, a read open of that same path with full sharing (the library opening
+// the cabinet itself) answers a second descriptor of the held file, rewound to its start:
+// the file the driver tested, as on Windows, where a file held open cannot be replaced
+// under its name. The two descriptors share one position, so the held one must not be
+// read from meanwhile; no-sharing opens of the path are refused as before.
+void HoldCabinet(const char* path, int hf);
+
 // Bytes read (fewer only at the end of the file), or 0xFFFFFFFF on failure.
 uint32_t CabRead(int hf, void* pv, uint32_t cb);
 // Advances ProgressDone by cb and reports the percentage to the sink, then writes.

@@ -345,8 +345,12 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
         CabContext = nullptr;
         return 2;
     }
+    // The library's own open of the cabinet gets a second descriptor of this one, which
+    // is not read again in this run.
+    HoldCabinet(cabinet.constData(), hf);
     FDICABINETINFO info{};
     if (!FDIIsCabinet(CabContext, hf, &info)) {
+        HoldCabinet(nullptr, -1);
         CabClose(hf);
         FDIDestroy(CabContext);
         CabContext = nullptr;
@@ -372,6 +376,7 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
     if (!PreviousCabinet.isEmpty())
         result = 5;
 
+    HoldCabinet(nullptr, -1);
     CabClose(hf);
     FDIDestroy(CabContext);
     CabContext = nullptr;

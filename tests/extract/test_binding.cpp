@@ -27,6 +27,7 @@ protected:
         SetProgressSink({});
     }
     void TearDown() override {
+        HoldCabinet(nullptr, -1);
         for (int fd : open_)
             CabClose(fd);
         SetProgressSink({});
@@ -177,6 +178,47 @@ TEST_F(BindingTest, SharingOpenRefusesALaterExclusiveOpen) {
     EXPECT_EQ(Open(path, p::_O_EXCL | p::_O_WRONLY), -1);
     Close(fd);
     EXPECT_GE(Open(path, p::_O_EXCL), 0);
+}
+
+TEST_F(BindingTest, HeldCabinetIsSharedWithTheLibrarysOpenOfThatPath) {
+    const QByteArray path = MakeFile("held.cab", "MSCF0123456789");
+    const QByteArray other = MakeFile("other.cab", "other");
+    const int held = Open(path, 0x8020);
+    ASSERT_GT(held, 0);
+    char buf[32] = {};
+    ASSERT_EQ(CabRead(held, buf, 4), 4u); // the cabinet test read the header
+    HoldCabinet(path.constData(), held);
+
+    // Opens that do not share, or write, are the platform's as before.
+    EXPECT_EQ(Open(path, p::_O_EXCL), -1);
+    const int writer = Open(path, p::_O_WRONLY);
+    ASSERT_GT(writer, 0);
+    EXPECT_EQ(Access(writer), O_WRONLY);
+    Close(writer);
+
+    // The library's open: the held file, from its start, whatever is at the name now.
+    const QByteArray replacement = MakeFile("new.cab", "REPLACED");
+    ASSERT_EQ(::rename(replacement.constData(), path.constData()), 0);
+    const int shared = Open(path, 0x8020);
+    ASSERT_GT(shared, 0);
+    EXPECT_NE(shared, held);
+    EXPECT_TRUE(CloseOnExec(shared));
+    ASSERT_EQ(CabRead(shared, buf, 14), 14u);
+    EXPECT_EQ(QByteArray(buf, 14), QByteArray("MSCF0123456789"));
+    Close(shared);
+    EXPECT_EQ(CabSeek(held, 0, 0), 0); // the held descriptor outlives the second one
+
+    const int elsewhere = Open(other, 0x8020);
+    ASSERT_GT(elsewhere, 0);
+    ASSERT_EQ(CabRead(elsewhere, buf, 5), 5u);
+    EXPECT_EQ(QByteArray(buf, 5), QByteArray("other"));
+
+    // Released: the name is opened afresh.
+    HoldCabinet(nullptr, -1);
+    const int fresh = Open(path, 0x8020);
+    ASSERT_GT(fresh, 0);
+    ASSERT_EQ(CabRead(fresh, buf, 8), 8u);
+    EXPECT_EQ(QByteArray(buf, 8), QByteArray("REPLACED"));
 }
 
 TEST_F(BindingTest, WhatDoesNotOpen) {
