@@ -25,6 +25,7 @@ static_assert(std::is_same_v<decltype(&CabWrite), fdi::PFNWRITE>);
 static_assert(std::is_same_v<decltype(&CabClose), fdi::PFNCLOSE>);
 static_assert(std::is_same_v<decltype(&CabSeek), fdi::PFNSEEK>);
 static_assert(std::is_same_v<decltype(CabContext), fdi::HFDI>);
+static_assert(std::is_same_v<decltype(&CabStat), fdi::PFNSTAT>);
 
 void* CabContext = nullptr;
 int64_t ProgressTotal = 0;
@@ -221,6 +222,10 @@ int CabClose(int hf) {
     // Linux releases the descriptor even when close reports EINTR: never retry.
     ::close(hf);
     return 0;
+}
+
+int CabStat(int hf, struct stat* st) {
+    return ::fstat(hf, st);
 }
 
 long CabSeek(int hf, long dist, int seektype) {

@@ -4,6 +4,7 @@
 // reaches the progress bar through a sink that the program installs.
 #include <cstdint>
 #include <functional>
+#include <sys/stat.h>
 
 namespace morbek {
 
@@ -51,6 +52,9 @@ uint32_t CabRead(int hf, void* pv, uint32_t cb);
 uint32_t CabWrite(int hf, void* pv, uint32_t cb);
 // Always 0.
 int CabClose(int hf);
+// The status of an open handle (fstat): how the library identifies the cabinet it reads
+// (FDISetHandleStat). 0 on success.
+int CabStat(int hf, struct stat* st);
 // seektype 0: from the start, 1: from the current position, 2: from the end. The new
 // position from the start, or -1.
 long CabSeek(int hf, long dist, int seektype);

@@ -337,6 +337,8 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
     // (A requested name with a backslash matches only a partial file's whole name.)
     if (!Current.requestedHasBackslash)
         FDISetNameFilter(CabContext, Current.requested.constData());
+    // The cabinet is identified for the library's cache by the handle it reads through.
+    FDISetHandleStat(CabContext, CabStat);
 
     QByteArray cabinet = QFile::encodeName(cabinetPath);
     const int hf = CabOpen(cabinet.data(), kCabinetFlags, 0);

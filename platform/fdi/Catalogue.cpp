@@ -21,10 +21,11 @@ uint32_t GetU32(const unsigned char* p) {
            (static_cast<uint32_t>(p[3]) << 24);
 }
 
-Identity IdentityOf(const char* path) {
+Identity IdentityOf(const Context* ctx, int hf, const char* path) {
     Identity id;
     struct stat st {};
-    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode))
+    const int rc = ctx->handleStat ? ctx->handleStat(hf, &st) : ::stat(path, &st);
+    if (rc != 0 || !S_ISREG(st.st_mode))
         return id;
     id.valid = true;
     id.dev = st.st_dev;

@@ -573,7 +573,7 @@ FDIERROR Copier::copy(const char* cabinet, const char* path) {
     if (FDIERROR e = ReadHeader(reader, header))
         return e;
 
-    const Identity id = IdentityOf(full);
+    const Identity id = IdentityOf(ctx, cab.hf, full);
     if (s_) {
         const bool same = s_->heap.alloc == ctx->alloc && s_->heap.free == ctx->free && !s_->cabs.empty() &&
                           std::strcmp(s_->cabs[0].path.data(), full) == 0 && id.valid &&
@@ -808,7 +808,7 @@ FDIERROR Copier::enterNext(size_t cur, const char* rawName, uint16_t* contFolder
             n.fdie = FDIERROR_WRONG_CABINET;
             continue;
         }
-        const Identity id = IdentityOf(full);
+        const Identity id = IdentityOf(ctx, next.hf, full);
         Vec<Cabinet>& cabs = s_->cabs;
         const bool same = cabs.size() > cur + 1 && std::strcmp(cabs[cur + 1].path.data(), full) == 0 && id.valid &&
                           id == cabs[cur + 1].identity &&
@@ -989,6 +989,11 @@ BOOL FDIDestroy(HFDI hfdi) {
 void FDISetNameFilter(HFDI hfdi, const char* name) {
     if (Context* ctx = ContextOf(hfdi))
         ctx->nameFilter = name;
+}
+
+void FDISetHandleStat(HFDI hfdi, PFNSTAT pfnstat) {
+    if (Context* ctx = ContextOf(hfdi))
+        ctx->handleStat = pfnstat;
 }
 
 void FDIFlushCache() {

@@ -27,6 +27,7 @@ struct Context {
     PFNSEEK seek;
     ERF* erf;
     const char* nameFilter = nullptr; // see FDISetNameFilter
+    PFNSTAT handleStat = nullptr;     // see FDISetHandleStat
 };
 constexpr uint32_t kContextMagic = 0x46444943; // "CIDF"
 
@@ -78,7 +79,8 @@ struct Identity {
     int64_t size = 0, mtimeSec = 0, mtimeNsec = 0;
     bool operator==(const Identity&) const = default;
 };
-Identity IdentityOf(const char* path);
+// By the open handle when the context has a handle stat, else by path.
+Identity IdentityOf(const Context* ctx, int hf, const char* path);
 
 struct Folder {
     uint32_t dataOffset = 0;

@@ -18,6 +18,7 @@
 // between runs, so that running it once per entry costs about one pass over the cabinet;
 // see FDIFlushCache.
 #include <cstdint>
+#include <sys/stat.h>
 
 namespace morbek::fdi {
 
@@ -155,8 +156,9 @@ BOOL FDIDestroy(HFDI hfdi);
 // of the set members a run reached), about 32 bytes plus the stored and the UTF-8 name per
 // file record, and one decoder with its position (at most about 2.3 MiB: an LZX or Quantum
 // window, or 32 KiB of MSZIP history). No file stays open between runs: each run opens
-// and closes what it reads. Only cabinets that stat() can identify are kept (path, size,
-// mtime, inode, and the header bytes must match on the next run); the cache is also
+// and closes what it reads. Only cabinets that stat() (or the handle stat, see
+// FDISetHandleStat) can identify are kept (path, size, mtime, inode, and the header bytes
+// must match on the next run); the cache is also
 // dropped when a run fails, meets another cabinet, or brings other memory functions.
 void FDIFlushCache();
 
@@ -166,5 +168,13 @@ void FDIFlushCache();
 // file-table order, found through an index of the cached catalogue instead of a walk over
 // every record. The caller keeps name alive while it is set; null notifies every file.
 void FDISetNameFilter(HFDI hfdi, const char* name);
+
+// Not part of the Windows interface. The file status of an open handle of the caller's
+// (fstat for descriptors): FDICopy then identifies a cabinet for its cache by the handle
+// it reads through rather than by looking its name up again, which costs less and cannot
+// name another file than the one read. 0 on success, as fstat. Null (the default): the
+// name is looked up.
+using PFNSTAT = int (*)(int hf, struct stat* st);
+void FDISetHandleStat(HFDI hfdi, PFNSTAT pfnstat);
 
 } // namespace morbek::fdi

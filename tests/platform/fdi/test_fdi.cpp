@@ -540,3 +540,68 @@ TEST(FdiNameFilter, OnlyRecordsOfTheNameAreNotifiedInTableOrder) {
 }
 
 } // namespace
+
+namespace {
+
+// What the handle stat of the next test reports: a regular file whose modification
+// time the test moves, and how often it was asked.
+int gStatCalls = 0;
+int64_t gStatMtime = 1;
+int gStatResult = 0;
+
+int FakeHandleStat(int hf, struct stat* st) {
+    ++gStatCalls;
+    EXPECT_GE(hf, 3); // one of the harness's handles
+    *st = {};
+    st->st_mode = S_IFREG | 0644;
+    st->st_ino = 7;
+    st->st_size = 1000;
+    st->st_mtim.tv_sec = gStatMtime;
+    return gStatResult;
+}
+
+TEST(FdiHandleStat, TheCacheGoesByTheIdentityOfTheHandleRead) {
+    FDIFlushCache();
+    // Two cabinets with the same header bytes and different contents.
+    const auto build = [](char first, char second) {
+        CabWriter w;
+        w.addFolder(CabMethod::MsZip);
+        w.addFile("a.txt", QByteArray(3000, first));
+        w.addFile("b.txt", QByteArray(3000, second));
+        return w.build();
+    };
+    const QByteArray before = build('a', 'b'), after = build('c', 'd');
+    ASSERT_EQ(before.left(36), after.left(36));
+
+    FdiHarness h;
+    ASSERT_NE(h.create(), nullptr);
+    FDISetHandleStat(h.hfdi(), FakeHandleStat);
+    gStatCalls = 0;
+    gStatResult = 0;
+    h.files["/c/f.cab"] = before;
+    h.answerOnly("b.txt");
+    ASSERT_TRUE(h.copy("f.cab", "/c/"));
+    ASSERT_EQ(h.extracted.size(), 1u);
+    EXPECT_EQ(h.extracted[0].md5, Md5(QByteArray(3000, 'b')));
+
+    // The name leads nowhere on disk: only the handle can tell that the file changed.
+    h.files["/c/f.cab"] = after;
+    ++gStatMtime;
+    h.extracted.clear();
+    ASSERT_TRUE(h.copy("f.cab", "/c/"));
+    ASSERT_EQ(h.extracted.size(), 1u);
+    EXPECT_EQ(h.extracted[0].md5, Md5(QByteArray(3000, 'd')));
+    EXPECT_EQ(gStatCalls, 2);
+
+    // A handle that cannot be identified is read, just not kept.
+    gStatResult = -1;
+    h.answerOnly("a.txt");
+    h.extracted.clear();
+    ASSERT_TRUE(h.copy("f.cab", "/c/"));
+    ASSERT_EQ(h.extracted.size(), 1u);
+    EXPECT_EQ(h.extracted[0].md5, Md5(QByteArray(3000, 'c')));
+    h.destroy();
+    FDIFlushCache();
+}
+
+} // namespace
