@@ -101,6 +101,8 @@ void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entr
         if (!target.endsWith(QLatin1Char('/')))
             target += QLatin1Char('/');
         busy::Scope busyScope;
+        const QString titlePrefix = MsgText(112) + QLatin1Char(' ');
+        const QString statusPrefix = MsgText(133) + QLatin1Char(' ');
         const qsizetype count = std::min(names.size(), entryTexts.size());
         for (qsizetype i = 0; i < count; ++i) {
             QString cabinet = workingCabinet;
@@ -110,7 +112,7 @@ void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entr
             int result;
             for (;;) {
                 if (pat)
-                    pat->Begin(MsgText(112) + QLatin1Char(' ') + cabinet, MsgText(133) + QLatin1Char(' ') + names[i]);
+                    pat->Begin(titlePrefix + cabinet, statusPrefix + names[i]);
                 result = ExtractEntry(cabinet, target, names[i], entryTexts[i], 0);
                 if (result != 5)
                     break;

@@ -362,8 +362,9 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
     // The colon is an ordinary character here: only '/' separates.
     const qsizetype slash = cabinetPath.lastIndexOf(QLatin1Char('/'));
     Current.cabinetFolder = cabinetPath.left(slash + 1);
-    QByteArray name = QFile::encodeName(cabinetPath.mid(slash + 1));
-    QByteArray path = QFile::encodeName(Current.cabinetFolder);
+    const qsizetype cut = cabinet.lastIndexOf('/') + 1; // the same place in the encoded name
+    QByteArray name = cabinet.mid(cut);
+    QByteArray path = cabinet.left(cut);
     FDICopy(CabContext, name.data(), path.data(), 0, CabNotify, nullptr, nullptr);
 
     // The library closed a target itself after a failure: no half-written file may stay
