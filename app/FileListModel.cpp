@@ -194,9 +194,10 @@ void TListFic::applyIconViewStyle() {
     const QFontMetricsF exact(iconView_->font());
     qreal longest = 0;
     // The small-icon and list styles give every item the room of the longest name, as
-    // the original list did, instead of cutting names to a fixed width.
+    // the original list did, instead of cutting names to a fixed width. (Large icons wrap
+    // names in a fixed grid: nothing to measure.)
     const auto& items = model_->items();
-    const size_t sample = std::min<size_t>(items.size(), 5000);
+    const size_t sample = style_ == vsIcon ? 0 : std::min<size_t>(items.size(), 5000);
     for (size_t i = 0; i < sample; ++i)
         longest = std::max(longest, exact.horizontalAdvance(items[i].caption));
     // Drawn text takes a fraction of a pixel more than its rounded advance, and the item
