@@ -6,6 +6,7 @@
 // Our peak memory is this process's own ru_maxrss after the first timed run: one process
 // per input, holding what a user's would (Qt, the main window, the listed cabinet).
 #include "BenchUtil.h"
+#include "BenchWindow.h"
 #include "app/ExtractionUi.h"
 #include "app/FileListModel.h"
 #include "app/MainWindow.h"
@@ -13,13 +14,11 @@
 #include "components/DialogPat.h"
 #include "components/Framework.h"
 #include "components/ModalSeam.h"
-#include "components/MsgDialog.h"
 #include "components/ShelBrow.h"
 #include "extract/Binding.h"
 #include "platform/fdi/fdi.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QAbstractItemView>
@@ -46,20 +45,8 @@ int main(int argc, char** argv) {
     morbek::Windows().DialogPat = &dialogPat;
     morbek::SetProgressSink([&dialogPat](int percent) { dialogPat.SetProgress(percent); });
     morbek::InstallExtractionUi();
-    window.CommandLine.clear();
-    // bench/run gives us a private home: the first start there asks about the file
-    // association, which is declined. Nothing queued may outlive the first activation.
-    morbek::modal::AnswerNext([](QDialog& d) { d.done(morbek::mrNo); });
-    window.show();
-    QElapsedTimer started;
-    started.start();
-    while (window.Tag < 1 && started.elapsed() < 30000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    morbek::modal::ClearAnswers();
-    if (window.Tag < 1) {
-        std::fprintf(stderr, "%s: the main window never came up\n", argv[0]);
+    if (!morbek::bench::BringUp(window, argv[0]))
         return 1;
-    }
 
     window.PendingFileName = file;
     window.Ouvre1Click(nullptr);

@@ -4,14 +4,12 @@
 // Our peak memory is this process's own ru_maxrss after the first timed run: one process
 // per input, holding what a user's would (Qt, the main window, the listed cabinet).
 #include "BenchUtil.h"
+#include "BenchWindow.h"
 #include "app/MainWindow.h"
 #include "app/FileListModel.h"
 #include "components/Framework.h"
-#include "components/ModalSeam.h"
-#include "components/MsgDialog.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <cstdio>
 
@@ -27,20 +25,8 @@ int main(int argc, char** argv) {
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
 
     morbek::TDezerOvu window;
-    window.CommandLine.clear();
-    // bench/run gives us a private home: the first start there asks about the file
-    // association, which is declined. Nothing queued may outlive the first activation.
-    morbek::modal::AnswerNext([](QDialog& d) { d.done(morbek::mrNo); });
-    window.show();
-    QElapsedTimer started;
-    started.start();
-    while (window.Tag < 1 && started.elapsed() < 30000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    morbek::modal::ClearAnswers();
-    if (window.Tag < 1) {
-        std::fprintf(stderr, "%s: the main window never came up\n", argv[0]);
+    if (!morbek::bench::BringUp(window, argv[0]))
         return 1;
-    }
     // Outside an event loop, objects left to deleteLater stay until asked for: a user's
     // would have gone by the next command, and must not count in our peak memory.
     const auto settle = [] { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); };
