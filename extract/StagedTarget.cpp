@@ -74,9 +74,11 @@ int StagedTarget::Begin(const QString& target, bool knownMissing) {
     prefix += kMarker;
     for (int attempt = 0; attempt < 100; ++attempt) {
         QByteArray candidate = prefix;
-        for (int i = 0; i < kUniqueLength; ++i)
-            candidate +=
-                kUniqueChars[QRandomGenerator::global()->bounded(static_cast<int>(sizeof kUniqueChars - 1))];
+        candidate.reserve(prefix.size() + kUniqueLength);
+        // One draw gives the six characters (62^6 < 2^64).
+        quint64 draw = QRandomGenerator::global()->generate64();
+        for (int i = 0; i < kUniqueLength; ++i, draw /= sizeof kUniqueChars - 1)
+            candidate += kUniqueChars[draw % (sizeof kUniqueChars - 1)];
         int fd = OpenRetry(candidate.constData(),
                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
         if (fd < 0) {
