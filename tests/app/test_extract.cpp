@@ -12,6 +12,7 @@
 #include "tests/support/CabWriter.h"
 #include "tests/support/Corpus.h"
 #include "tests/support/QtPrinters.h"
+#include "tests/support/Files.h"
 
 #include <QCryptographicHash>
 #include <QItemSelectionModel>
@@ -29,10 +30,7 @@ using testing::ShownMessage;
 
 QByteArray Data(char c, int size) { return QByteArray(size, c); }
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
+using test::ReadAll;
 
 class ExtractTest : public MainWindowTest {
 protected:

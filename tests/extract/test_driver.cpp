@@ -8,6 +8,7 @@
 #include "platform/text/AnsiText.h"
 #include "tests/support/CabWriter.h"
 #include "tests/support/QtPrinters.h"
+#include "tests/support/Files.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -38,10 +39,7 @@ using test::DosDate;
 using test::DosTime;
 
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
+using test::ReadAll;
 
 time_t MTime(const QString& path) {
     struct stat st {};

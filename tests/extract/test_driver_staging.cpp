@@ -9,6 +9,7 @@
 #include "tests/extract/FakeUi.h"
 #include "tests/support/CabWriter.h"
 #include "tests/support/QtPrinters.h"
+#include "tests/support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,10 +29,7 @@ using test::DosDate;
 using test::DosTime;
 using testing::FakeUi;
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
+using test::ReadAll;
 
 QByteArray Pattern(int size) {
     QByteArray b(size, '\0');

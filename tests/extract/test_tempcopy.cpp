@@ -1,6 +1,7 @@
 // The temporary copy of an embedded cabinet: its name, the blocks and progress of the
 // copy, short or locked sources, and copies of other running instances left alone.
 #include "extract/TempCopy.h"
+#include "tests/support/Files.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,10 +24,7 @@ QByteArray Pattern(int size) {
     return bytes;
 }
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
+using test::ReadAll;
 
 class TempCopyTest : public ::testing::Test {
 protected:
