@@ -137,7 +137,7 @@ bool Reader::seek(int64_t pos) {
     return pos_ >= 0 && pos_ <= 0x7FFFFFFF;
 }
 
-bool Reader::string(char* out, size_t* length) {
+bool Reader::string(char* out, size_t* length, bool allowEmpty) {
     for (size_t i = 0; i < 256; ++i) {
         char c;
         if (!read(&c, 1))
@@ -145,7 +145,7 @@ bool Reader::string(char* out, size_t* length) {
         out[i] = c;
         if (c == 0) {
             *length = i;
-            return i > 0;
+            return i > 0 || allowEmpty;
         }
     }
     return false;
@@ -201,9 +201,13 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
 
     char text[256];
     size_t len = 0;
+    // The names of the neighbours and their disks are free text, and may be empty.
+    bool emptyName = false;
+    cab.namesAt = static_cast<uint32_t>(reader.pos());
     auto readCabinetName = [&](uint32_t* into) {
-        if (!reader.string(text, &len))
+        if (!reader.string(text, &len, true))
             return false;
+        emptyName = emptyName || len == 0;
         *into = Store(cab.pool, platform::FromWindows1252(QByteArray(text, static_cast<int>(len))).toUtf8());
         return true;
     };
@@ -224,6 +228,7 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
             return FDIERROR_CORRUPT_CABINET;
         cab.folders.push_back(Folder{GetU32(f), GetU16(f + 4), GetU16(f + 6)});
     }
+    const int64_t foldersEnd = reader.pos();
 
     // The records lie where the header says, which is not always right after the folders.
     if (!reader.seek(GetU32(h + 16)))
@@ -255,6 +260,12 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
         cab.continuesToNext_ = cab.continuesToNext_ || r.continuesToNext();
         cab.continuesFromPrev_ = cab.continuesFromPrev_ || r.continuesFromPrev();
     }
+    cab.tableEnd = static_cast<uint32_t>(reader.pos());
+    // libmspack reads the records right after the folders: the names can be hidden from it
+    // only where they really are there.
+    cab.namesLength = static_cast<uint32_t>(foldersEnd - cab.namesAt) -
+                      static_cast<uint32_t>(cab.cFolders * (8 + folderReserve));
+    cab.hideSetNames = emptyName && GetU32(h + 16) == foldersEnd;
     return FDIERROR_NONE;
 }
 

@@ -63,6 +63,12 @@ struct GlueFile {
     int64_t hfPos = -1;
     bool borrowed = false; // hf is the run's own cabinet handle: never closed here
     GlueFile* next = nullptr;
+    // A cabinet whose set names libmspack would refuse is read as if it had none: its
+    // header without the flags that announce them, and the folders and records moved up
+    // over them; everything from the records' end on (the data) stays where it is.
+    bool hideNames = false;
+    unsigned char head[kFixedHeader] = {};
+    int64_t namesAt = 0, namesLength = 0, movedEnd = 0;
 };
 
 struct Session {
@@ -132,6 +138,19 @@ mspack_file* GlueOpen(mspack_system*, const char* name, int mode) {
         return nullptr;
     auto* f = new (mem) GlueFile{s, output, name};
     if (!output) {
+        for (const Cabinet& c : s->cabs) {
+            if (c.hideSetNames && std::strcmp(c.path.data(), name) == 0) {
+                f->hideNames = true;
+                std::memcpy(f->head, c.header, kFixedHeader);
+                const uint16_t flags = GetU16(c.header + 30) & ~(kHeaderPrev | kHeaderNext);
+                f->head[30] = static_cast<unsigned char>(flags & 0xFF);
+                f->head[31] = static_cast<unsigned char>(flags >> 8);
+                f->namesAt = c.namesAt;
+                f->namesLength = c.namesLength;
+                f->movedEnd = int64_t{c.tableEnd} - c.namesLength;
+                break;
+            }
+        }
         if (!EnsureOpen(f)) {
             s->heap.free(mem);
             return nullptr;
@@ -161,26 +180,63 @@ void GlueClose(mspack_file* file) {
     s->heap.free(f);
 }
 
-int GlueRead(mspack_file* file, void* buffer, int bytes) {
-    GlueFile* f = AsGlue(file);
-    if (!f || f->output || bytes < 0 || !EnsureOpen(f))
-        return -1;
+// Reads at position `at` of the file itself; the count read, or -1.
+int ReadAt(GlueFile* f, int64_t at, void* buffer, int bytes) {
     const Context* ctx = f->session->run->ctx;
-    if (f->hfPos != f->pos) {
-        if (f->pos > 0x7FFFFFFF || ctx->seek(f->hf, static_cast<long>(f->pos), 0) != f->pos) {
+    if (f->hfPos != at) {
+        if (at > 0x7FFFFFFF || ctx->seek(f->hf, static_cast<long>(at), 0) != at) {
             f->hfPos = -1;
             return -1;
         }
-        f->hfPos = f->pos;
+        f->hfPos = at;
     }
     const uint32_t got = ctx->read(f->hf, buffer, static_cast<uint32_t>(bytes));
     if (got == 0xFFFFFFFFu || got > static_cast<uint32_t>(bytes)) {
         f->hfPos = -1;
         return -1;
     }
-    f->pos += got;
-    f->hfPos = f->pos;
+    f->hfPos = at + got;
     return static_cast<int>(got);
+}
+
+int GlueRead(mspack_file* file, void* buffer, int bytes) {
+    GlueFile* f = AsGlue(file);
+    if (!f || f->output || bytes < 0 || !EnsureOpen(f))
+        return -1;
+    if (!f->hideNames) {
+        const int got = ReadAt(f, f->pos, buffer, bytes);
+        if (got > 0)
+            f->pos += got;
+        return got;
+    }
+    auto* out = static_cast<unsigned char*>(buffer);
+    int done = 0;
+    while (done < bytes) {
+        const int64_t at = f->pos;
+        int want = bytes - done;
+        if (at < static_cast<int64_t>(kFixedHeader)) {
+            want = static_cast<int>(std::min<int64_t>(want, kFixedHeader - at));
+            std::memcpy(out + done, f->head + at, static_cast<size_t>(want));
+            f->pos += want;
+            done += want;
+            continue;
+        }
+        int64_t from = at;
+        if (at < f->namesAt) {
+            want = static_cast<int>(std::min<int64_t>(want, f->namesAt - at));
+        } else if (at < f->movedEnd) {
+            want = static_cast<int>(std::min<int64_t>(want, f->movedEnd - at));
+            from = at + f->namesLength;
+        }
+        const int got = ReadAt(f, from, out + done, want);
+        if (got < 0)
+            return -1;
+        f->pos += got;
+        done += got;
+        if (got < want)
+            break;
+    }
+    return done;
 }
 
 int GlueWrite(mspack_file* file, void* buffer, int bytes) {
@@ -304,6 +360,7 @@ void DropMspack(Session* s) {
     for (Cabinet& c : s->cabs) {
         c.mcab = nullptr;
         c.attached = false;
+        c.trimmed = false;
         c.mfolders.clear();
     }
     s->built = 0;
@@ -672,6 +729,9 @@ FDIERROR Copier::extract(size_t k, size_t idx, int hf) {
     const size_t folder = r.iFolder == kContinuedToNext ? c.folders.size() - 1 : r.iFolder;
     if (!MethodSupported(c.folders[folder].compType))
         return FDIERROR_BAD_COMPR_TYPE;
+    // Nothing to decode: a folder without blocks, or the end of one, holds an empty file.
+    if (r.size == 0)
+        return FDIERROR_NONE;
     size_t last = k;
     if (r.continuesToNext()) {
         if (FDIERROR e = followChain(k, c.str(r.rawName), &last))
@@ -848,6 +908,10 @@ FDIERROR Copier::enterNext(size_t cur, const char* rawName, uint16_t* contFolder
 FDIERROR Copier::buildMspack(size_t upto) {
     Session* s = s_;
     ActiveScope active(s);
+    // A chain whose last folder was cut short grows only by being built again: its decoder
+    // may have met the cut as the end of its input.
+    if (s->built > 0 && s->built < upto && s->cabs[s->built - 1].trimmed)
+        DropMspack(s);
     if (!s->cabd) {
         int selftest = 0;
         MSPACK_SYS_SELFTEST(selftest);
@@ -884,6 +948,20 @@ FDIERROR Copier::buildMspack(size_t upto) {
         if (s->cabd->append(s->cabd, prev.mcab, mcab) != MSPACK_ERR_OK)
             return FDIERROR_CORRUPT_CABINET;
         c.attached = true;
+    }
+    // The chain's last folder goes on in a cabinet the chain does not hold: its last block
+    // is cut there. The decoders read ahead, so a file that lies wholly in the whole blocks
+    // before the cut would fail on it; counted without it, their input ends at the last
+    // whole block, and a file that needs the cut block is refused as the set incomplete.
+    Cabinet& last = s->cabs[upto - 1];
+    if (s->built == upto && !last.trimmed && last.anyContinuesToNext() && last.mcab) {
+        mscabd_folder* folder = last.mcab->folders; // after a merge: the whole chain's list
+        while (folder && folder->next)
+            folder = folder->next;
+        if (folder && folder->num_blocks > 0) {
+            --folder->num_blocks;
+            last.trimmed = true;
+        }
     }
     return FDIERROR_NONE;
 }

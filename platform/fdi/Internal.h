@@ -123,6 +123,14 @@ struct Cabinet {
     mscabd_cabinet* mcab = nullptr;
     bool attached = false; // appended to the previous cabinet's libmspack chain
     Vec<mscabd_folder*> mfolders;
+    // The last folder goes on in the next cabinet, which libmspack's chain does not hold
+    // yet: its cut last block is left out of the folder's count (see Copier::buildMspack).
+    bool trimmed = false;
+    // libmspack refuses empty strings, but a set's names are free text and its disk names
+    // are often empty: libmspack is then shown the cabinet without them (see GlueRead).
+    // namesAt and namesLength: where the four names lie; tableEnd: the end of the records.
+    bool hideSetNames = false;
+    uint32_t namesAt = 0, namesLength = 0, tableEnd = 0;
     // (hash of the name after its last backslash, record index), sorted; built on the
     // first filtered run and kept with the catalogue.
     Vec<std::pair<uint32_t, uint32_t>> nameIndex;
@@ -149,9 +157,10 @@ public:
     bool read(void* out, size_t n);
     bool skip(size_t n);
     bool seek(int64_t pos);
-    // A NUL-terminated string of 1 to 255 bytes (as libmspack accepts them); false when
-    // it is empty, longer, or cut off by the end of the file.
-    bool string(char* out, size_t* length);
+    int64_t pos() const { return pos_; }
+    // A NUL-terminated string of 1 to 255 bytes (as libmspack accepts them; 0 to 255 with
+    // allowEmpty); false when it is empty, longer, or cut off by the end of the file.
+    bool string(char* out, size_t* length, bool allowEmpty = false);
 
 private:
     bool fill();

@@ -26,6 +26,34 @@ void AppendU32(QByteArray& out, uint32_t v) {
     AppendU16(out, static_cast<uint16_t>(v >> 16));
 }
 
+// One LZX frame as a single uncompressed block. Bits go most significant first into
+// 16-bit little-endian words: the folder's first frame begins with "no E8 translation"
+// (0), then the block type (3 bits, 3: uncompressed) and the block's length (24 bits);
+// the stream then aligns to the next word, and the block carries the three repeated
+// offsets (1, 1, 1) before its bytes, padded to an even length.
+QByteArray LzxStoredFrame(const QByteArray& data, bool first) {
+    uint64_t bits = 0;
+    int count = 0;
+    const auto put = [&](uint32_t value, int n) {
+        bits = (bits << n) | value;
+        count += n;
+    };
+    if (first)
+        put(0, 1);
+    put(3, 3);
+    put(static_cast<uint32_t>(data.size()), 24);
+    bits <<= 32 - count; // the rest of the second word is the alignment
+    QByteArray out;
+    for (int word = 0; word < 2; ++word)
+        AppendU16(out, static_cast<uint16_t>(bits >> (16 * (1 - word))));
+    for (int r = 0; r < 3; ++r)
+        AppendU32(out, 1);
+    out += data;
+    if (data.size() % 2)
+        out.append('\0');
+    return out;
+}
+
 class ZipCompressor {
 public:
     explicit ZipCompressor(int level) {
@@ -245,6 +273,8 @@ CabWriter::SetPlan CabWriter::plan(int64_t maxDataPerCabinet) const {
                 QByteArray payload = raw;
                 if (folder.method == CabMethod::MsZip)
                     payload = zip.frame(raw, zipHistory_ ? previous : QByteArray());
+                else if (folder.method == CabMethod::Lzx)
+                    payload = LzxStoredFrame(raw, from == 0);
                 previous = raw;
                 folder.blocks.push_back(place(payload, static_cast<uint16_t>(to - from), from == 0));
                 if (folder.blocks.back().pieces.size() > 1) {

@@ -1,6 +1,6 @@
 #pragma once
 // A cabinet writer for tests: fixtures are generated, never copied in. It writes what
-// the format's documentation describes (stored and MSZIP folders, optional header
+// the format's documentation describes (stored, MSZIP and LZX folders, optional header
 // fields, reserves, cabinet sets whose folders and data blocks span cabinets), and
 // hands back the offsets of what it wrote so that tests can damage exact fields.
 #include <QByteArray>
@@ -11,7 +11,8 @@
 
 namespace morbek::test {
 
-enum class CabMethod : uint16_t { Stored = 0, MsZip = 1 };
+// Lzx: a 32 KiB window, each frame written as one uncompressed LZX block.
+enum class CabMethod : uint16_t { Stored = 0, MsZip = 1, Lzx = 0x0F03 };
 
 uint16_t DosDate(int year, int month, int day);
 uint16_t DosTime(int hour, int minute, int second);

@@ -173,7 +173,7 @@ struct Set {
     QByteArray big, small, tail;
 };
 
-Set MakeSet(uint16_t setId = 77, CabMethod method = CabMethod::MsZip) {
+Set MakeSet(uint16_t setId = 77, CabMethod method = CabMethod::MsZip, const QByteArray& disk = "Disk #") {
     Set s;
     s.small = Pattern(3000, 7);
     // Incompressible, so that even MSZIP needs three cabinets.
@@ -190,7 +190,7 @@ Set MakeSet(uint16_t setId = 77, CabMethod method = CabMethod::MsZip) {
     w.addFile("small.txt", s.small, f);
     w.addFile("big.dat", s.big, f);
     w.addFile("tail.txt", s.tail, f);
-    s.parts = w.buildSet(50000, "part#.cab", "Disk #");
+    s.parts = w.buildSet(50000, "part#.cab", disk);
     return s;
 }
 
@@ -202,7 +202,7 @@ protected:
     }
     FdiHarness h;
 };
-INSTANTIATE_TEST_SUITE_P(Methods, FdiSet, ::testing::Values(CabMethod::Stored, CabMethod::MsZip));
+INSTANTIATE_TEST_SUITE_P(Methods, FdiSet, ::testing::Values(CabMethod::Stored, CabMethod::MsZip, CabMethod::Lzx));
 
 TEST_P(FdiSet, SetIsFollowedThroughNextCabinet) {
     const Set s = MakeSet(77, GetParam());
@@ -247,6 +247,57 @@ TEST_P(FdiSet, SetIsFollowedThroughNextCabinet) {
     EXPECT_EQ(later.find("big.dat"), nullptr);
     ASSERT_NE(later.find("tail.txt"), nullptr);
     EXPECT_EQ(later.find("tail.txt")->md5, Md5(s.tail));
+}
+
+// A file that lies wholly before the cut of a folder that goes on in the next cabinet
+// needs nothing of that cabinet (decoders that read ahead must stop at the cut), and runs
+// that go on past the cut later in the same session still decode the folder right. Also
+// with empty disk names, which name nothing but are allowed.
+TEST_P(FdiSet, FilesBeforeTheCutComeOutWithOrWithoutTheNextCabinet) {
+    for (const QByteArray& disk : {QByteArray("Disk #"), QByteArray()}) {
+        SCOPED_TRACE(disk.isEmpty() ? "empty disk names" : "named disks");
+        FDIFlushCache();
+        const Set s = MakeSet(77, GetParam(), disk);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const std::string path = dir.path().toStdString() + "/";
+        WriteFile(dir.filePath(QStringLiteral("part1.cab")), s.parts[0]);
+        const auto run = [&](const std::string& cabinet, const std::string& name, const QByteArray& bytes) {
+            SCOPED_TRACE(cabinet + " " + name);
+            h.extracted.clear();
+            h.answerOnly(name);
+            EXPECT_TRUE(h.copy(cabinet, path)) << h.erf.erfOper;
+            ASSERT_EQ(h.extracted.size(), 1u);
+            EXPECT_TRUE(h.extracted[0].closed);
+            EXPECT_EQ(h.extracted[0].md5, Md5(bytes));
+        };
+        run("part1.cab", "small.txt", s.small); // the rest of the set absent
+        for (size_t i = 1; i < s.parts.size(); ++i)
+            WriteFile(dir.filePath(QStringLiteral("part%1.cab").arg(i + 1)), s.parts[i]);
+        for (const auto& [name, bytes] : {std::pair{"small.txt", s.small}, {"big.dat", s.big}, {"small.txt", s.small}})
+            run("part1.cab", name, bytes);
+        run("part3.cab", "tail.txt", s.tail);
+    }
+}
+
+// Empty files come out as empty files, whatever the method: the last file of a folder
+// (its offset is the folder's end), and a folder without data blocks.
+TEST_P(FdiSet, EmptyFilesAreWritten) {
+    CabWriter w;
+    const int full = w.addFolder(GetParam());
+    const int empty = w.addFolder(GetParam());
+    w.addFile("a.txt", Pattern(40000, 1), full);
+    w.addFile("empty.txt", QByteArray(), full);
+    w.addFile("none.txt", QByteArray(), empty);
+    h.files["/e/x.cab"] = w.build();
+    ASSERT_TRUE(h.copy("x.cab", "/e/")) << h.erf.erfOper;
+    for (const char* name : {"a.txt", "empty.txt", "none.txt"}) {
+        const Extracted* e = h.find(name);
+        ASSERT_NE(e, nullptr) << name;
+        EXPECT_TRUE(e->closed) << name;
+    }
+    EXPECT_EQ(h.find("empty.txt")->bytes, 0);
+    EXPECT_EQ(h.find("none.txt")->bytes, 0);
 }
 
 TEST_F(Fdi, NextCabinetProblemsAreAnnouncedAgain) {
