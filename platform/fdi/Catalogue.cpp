@@ -186,7 +186,9 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
     cab.pool.clear();
     cab.pool.push_back('\0'); // offset 0 is the empty string
     cab.prevName = cab.prevDisk = cab.nextName = cab.nextDisk = 0;
-    cab.dataReserve = 0;
+    cab.dataReserve = cab.folderReserve = 0;
+    cab.headerReserve = 0;
+    cab.view.clear();
 
     size_t folderReserve = 0;
     if (cab.flags & kHeaderReserve) {
@@ -194,6 +196,8 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
         if (!reader.read(r, 4))
             return FDIERROR_CORRUPT_CABINET;
         folderReserve = r[2];
+        cab.headerReserve = GetU16(r);
+        cab.folderReserve = r[2];
         cab.dataReserve = r[3];
         if (!reader.skip(GetU16(r)))
             return FDIERROR_CORRUPT_CABINET;
@@ -202,12 +206,9 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
     char text[256];
     size_t len = 0;
     // The names of the neighbours and their disks are free text, and may be empty.
-    bool emptyName = false;
-    cab.namesAt = static_cast<uint32_t>(reader.pos());
     auto readCabinetName = [&](uint32_t* into) {
         if (!reader.string(text, &len, true))
             return false;
-        emptyName = emptyName || len == 0;
         *into = Store(cab.pool, platform::FromWindows1252(QByteArray(text, static_cast<int>(len))).toUtf8());
         return true;
     };
@@ -228,7 +229,6 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
             return FDIERROR_CORRUPT_CABINET;
         cab.folders.push_back(Folder{GetU32(f), GetU16(f + 4), GetU16(f + 6)});
     }
-    const int64_t foldersEnd = reader.pos();
 
     // The records lie where the header says, which is not always right after the folders.
     if (!reader.seek(GetU32(h + 16)))
@@ -260,13 +260,75 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
         cab.continuesToNext_ = cab.continuesToNext_ || r.continuesToNext();
         cab.continuesFromPrev_ = cab.continuesFromPrev_ || r.continuesFromPrev();
     }
-    cab.tableEnd = static_cast<uint32_t>(reader.pos());
-    // libmspack reads the records right after the folders: the names can be hidden from it
-    // only where they really are there.
-    cab.namesLength = static_cast<uint32_t>(foldersEnd - cab.namesAt) -
-                      static_cast<uint32_t>(cab.cFolders * (8 + folderReserve));
-    cab.hideSetNames = emptyName && GetU32(h + 16) == foldersEnd;
     return FDIERROR_NONE;
+}
+
+namespace {
+
+void PutU16(Vec<unsigned char>& out, uint16_t v) {
+    out.push_back(static_cast<unsigned char>(v & 0xFF));
+    out.push_back(static_cast<unsigned char>(v >> 8));
+}
+
+void PutU32(Vec<unsigned char>& out, uint32_t v) {
+    PutU16(out, static_cast<uint16_t>(v & 0xFFFF));
+    PutU16(out, static_cast<uint16_t>(v >> 16));
+}
+
+} // namespace
+
+void BuildView(Cabinet& cab) {
+    // The records libmspack needs: those it pairs when it merges a folder with its
+    // neighbour's, and one at least, since it refuses a cabinet without any.
+    Vec<size_t> shown{HeapAllocator<size_t>(cab.view.get_allocator().heap)};
+    bool other = false;
+    for (size_t i = 0; i < cab.records.size(); ++i) {
+        const Record& r = cab.records[i];
+        const bool continues = r.continuesFromPrev() || r.continuesToNext();
+        if (continues || !other)
+            shown.push_back(i);
+        other = other || !continues;
+    }
+    Vec<unsigned char>& v = cab.view;
+    v.clear();
+    v.insert(v.end(), cab.header, cab.header + kFixedHeader);
+    // Without the neighbours' names, which libmspack refuses when empty and never needs.
+    const uint16_t flags = cab.flags & ~(kHeaderPrev | kHeaderNext);
+    v[30] = static_cast<unsigned char>(flags & 0xFF);
+    v[31] = static_cast<unsigned char>(flags >> 8);
+    v[28] = static_cast<unsigned char>(shown.size() & 0xFF);
+    v[29] = static_cast<unsigned char>(shown.size() >> 8);
+    if (flags & kHeaderReserve) {
+        PutU16(v, cab.headerReserve);
+        v.push_back(cab.folderReserve);
+        v.push_back(cab.dataReserve);
+        v.insert(v.end(), cab.headerReserve, 0);
+    }
+    uint32_t firstData = UINT32_MAX;
+    for (const Folder& f : cab.folders) {
+        PutU32(v, f.dataOffset);
+        PutU16(v, f.numBlocks);
+        PutU16(v, f.compType);
+        v.insert(v.end(), cab.folderReserve, 0);
+        firstData = std::min(firstData, f.dataOffset);
+    }
+    const auto filesAt = static_cast<uint32_t>(v.size());
+    for (size_t i : shown) {
+        const Record& r = cab.records[i];
+        PutU32(v, r.size);
+        PutU32(v, r.offset);
+        PutU16(v, r.iFolder);
+        PutU16(v, r.date);
+        PutU16(v, r.time);
+        PutU16(v, r.attribs);
+        const char* name = cab.str(r.rawName);
+        v.insert(v.end(), name, name + std::strlen(name) + 1);
+    }
+    for (int b = 0; b < 4; ++b)
+        v[16 + b] = static_cast<unsigned char>(filesAt >> (8 * b));
+    // The data is read where the file has it; a view reaching into it cannot stand in.
+    if (v.size() > firstData)
+        v.clear();
 }
 
 } // namespace morbek::fdi::detail

@@ -63,12 +63,9 @@ struct GlueFile {
     int64_t hfPos = -1;
     bool borrowed = false; // hf is the run's own cabinet handle: never closed here
     GlueFile* next = nullptr;
-    // A cabinet whose set names libmspack would refuse is read as if it had none: its
-    // header without the flags that announce them, and the folders and records moved up
-    // over them; everything from the records' end on (the data) stays where it is.
-    bool hideNames = false;
-    unsigned char head[kFixedHeader] = {};
-    int64_t namesAt = 0, namesLength = 0, movedEnd = 0;
+    // The cabinet's view (see Cabinet::view): read in place of the file's first bytes.
+    const unsigned char* view = nullptr;
+    int64_t viewLength = 0;
 };
 
 struct Session {
@@ -139,15 +136,9 @@ mspack_file* GlueOpen(mspack_system*, const char* name, int mode) {
     auto* f = new (mem) GlueFile{s, output, name};
     if (!output) {
         for (const Cabinet& c : s->cabs) {
-            if (c.hideSetNames && std::strcmp(c.path.data(), name) == 0) {
-                f->hideNames = true;
-                std::memcpy(f->head, c.header, kFixedHeader);
-                const uint16_t flags = GetU16(c.header + 30) & ~(kHeaderPrev | kHeaderNext);
-                f->head[30] = static_cast<unsigned char>(flags & 0xFF);
-                f->head[31] = static_cast<unsigned char>(flags >> 8);
-                f->namesAt = c.namesAt;
-                f->namesLength = c.namesLength;
-                f->movedEnd = int64_t{c.tableEnd} - c.namesLength;
+            if (!c.view.empty() && std::strcmp(c.path.data(), name) == 0) {
+                f->view = c.view.data();
+                f->viewLength = static_cast<int64_t>(c.view.size());
                 break;
             }
         }
@@ -203,40 +194,20 @@ int GlueRead(mspack_file* file, void* buffer, int bytes) {
     GlueFile* f = AsGlue(file);
     if (!f || f->output || bytes < 0 || !EnsureOpen(f))
         return -1;
-    if (!f->hideNames) {
-        const int got = ReadAt(f, f->pos, buffer, bytes);
-        if (got > 0)
-            f->pos += got;
-        return got;
-    }
     auto* out = static_cast<unsigned char*>(buffer);
     int done = 0;
-    while (done < bytes) {
-        const int64_t at = f->pos;
-        int want = bytes - done;
-        if (at < static_cast<int64_t>(kFixedHeader)) {
-            want = static_cast<int>(std::min<int64_t>(want, kFixedHeader - at));
-            std::memcpy(out + done, f->head + at, static_cast<size_t>(want));
-            f->pos += want;
-            done += want;
-            continue;
-        }
-        int64_t from = at;
-        if (at < f->namesAt) {
-            want = static_cast<int>(std::min<int64_t>(want, f->namesAt - at));
-        } else if (at < f->movedEnd) {
-            want = static_cast<int>(std::min<int64_t>(want, f->movedEnd - at));
-            from = at + f->namesLength;
-        }
-        const int got = ReadAt(f, from, out + done, want);
-        if (got < 0)
-            return -1;
-        f->pos += got;
-        done += got;
-        if (got < want)
-            break;
+    if (f->pos < f->viewLength) {
+        done = static_cast<int>(std::min<int64_t>(bytes, f->viewLength - f->pos));
+        std::memcpy(out, f->view + f->pos, static_cast<size_t>(done));
+        f->pos += done;
+        if (done == bytes)
+            return done;
     }
-    return done;
+    const int got = ReadAt(f, f->pos, out + done, bytes - done);
+    if (got < 0)
+        return -1;
+    f->pos += got;
+    return done + got;
 }
 
 int GlueWrite(mspack_file* file, void* buffer, int bytes) {
@@ -924,6 +895,11 @@ FDIERROR Copier::buildMspack(size_t upto) {
     }
     for (size_t i = s->built; i < upto; ++i) {
         Cabinet& c = s->cabs[i];
+        // libmspack is shown the tables we have read, with only the records it needs: it
+        // walks its folder list for every record it reads, which takes seconds for a
+        // cabinet of thousands of folders and records, and it refuses empty set names.
+        if (c.view.empty())
+            BuildView(c);
         mscabd_cabinet* mcab = s->cabd->open(s->cabd, c.path.data());
         if (!mcab) {
             const int error = s->cabd->last_error(s->cabd);

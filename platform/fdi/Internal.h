@@ -104,7 +104,7 @@ struct Cabinet {
     explicit Cabinet(const Heap* heap)
         : path(HeapAllocator<char>(heap)), pool(HeapAllocator<char>(heap)), folders(HeapAllocator<Folder>(heap)),
           records(HeapAllocator<Record>(heap)), mfolders(HeapAllocator<mscabd_folder*>(heap)),
-          nameIndex(HeapAllocator<std::pair<uint32_t, uint32_t>>(heap)) {}
+          view(HeapAllocator<unsigned char>(heap)), nameIndex(HeapAllocator<std::pair<uint32_t, uint32_t>>(heap)) {}
 
     Vec<char> path; // full name as opened, NUL-terminated; libmspack keeps a pointer to it
     Identity identity;
@@ -126,11 +126,11 @@ struct Cabinet {
     // The last folder goes on in the next cabinet, which libmspack's chain does not hold
     // yet: its cut last block is left out of the folder's count (see Copier::buildMspack).
     bool trimmed = false;
-    // libmspack refuses empty strings, but a set's names are free text and its disk names
-    // are often empty: libmspack is then shown the cabinet without them (see GlueRead).
-    // namesAt and namesLength: where the four names lie; tableEnd: the end of the records.
-    bool hideSetNames = false;
-    uint32_t namesAt = 0, namesLength = 0, tableEnd = 0;
+    uint16_t headerReserve = 0; // bytes reserved in the header
+    uint8_t folderReserve = 0;  // bytes reserved in each folder record
+    // What libmspack is shown of the cabinet's start instead of its tables (see
+    // Copier::buildMspack); empty: the file as it is.
+    Vec<unsigned char> view;
     // (hash of the name after its last backslash, record index), sorted; built on the
     // first filtered run and kept with the catalogue.
     Vec<std::pair<uint32_t, uint32_t>> nameIndex;
@@ -157,7 +157,6 @@ public:
     bool read(void* out, size_t n);
     bool skip(size_t n);
     bool seek(int64_t pos);
-    int64_t pos() const { return pos_; }
     // A NUL-terminated string of 1 to 255 bytes (as libmspack accepts them; 0 to 255 with
     // allowEmpty); false when it is empty, longer, or cut off by the end of the file.
     bool string(char* out, size_t* length, bool allowEmpty = false);
@@ -175,6 +174,11 @@ private:
     int64_t handleAt_; // where the handle stands, as far as we moved it; -1 unknown
     bool loaded_ = false;
 };
+
+// Fills cab.view: the fixed header, the reserved sizes, the folders and only the records
+// libmspack needs (those that continue, and the first other one), its names left out.
+// Leaves it empty when a folder's data would lie inside it.
+void BuildView(Cabinet& cab);
 
 // Reads the fixed header; FDIERROR_NONE, NOT_A_CABINET or UNKNOWN_CABINET_VERSION.
 FDIERROR ReadHeader(Reader& reader, unsigned char (&header)[kFixedHeader]);

@@ -154,7 +154,7 @@ BOOL FDIDestroy(HFDI hfdi);
 // Not part of the Windows interface. Releases what FDICopy keeps between runs, through the
 // free function of the context that allocated it: the catalogue of the last cabinet (and
 // of the set members a run reached), about 32 bytes plus the stored and the UTF-8 name per
-// file record, and one decoder with its position (at most about 2.3 MiB: an LZX or Quantum
+// file record and 8 bytes per folder, and one decoder with its position (at most about 2.3 MiB: an LZX or Quantum
 // window, or 32 KiB of MSZIP history). No file stays open between runs: each run opens
 // and closes what it reads. Only cabinets that stat() (or the handle stat, see
 // FDISetHandleStat) can identify are kept (path, size, mtime, inode, and the header bytes
