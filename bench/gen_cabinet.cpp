@@ -1,6 +1,6 @@
 // Generates benchmark cabinets with the test-only cabinet writer.
 //   gen_cabinet OUT.cab --entries N [--method mszip|stored] [--size-per-entry BYTES]
-//                       [--embed-in-exe PREFIXBYTES]
+//                       [--embed-in-exe PREFIXBYTES] [--folder-per-entry]
 // Entries are spread over folders of 256 ("dir000\file00000.txt" ...) with a few
 // extensions, dated through 1998, and hold text that compresses like real files.
 #include "tests/support/CabWriter.h"
@@ -22,7 +22,7 @@ namespace {
 int Usage() {
     std::fprintf(stderr,
                  "usage: gen_cabinet OUT.cab --entries N [--method mszip|stored] [--size-per-entry BYTES]\n"
-                 "                   [--embed-in-exe PREFIXBYTES]\n");
+                 "                   [--embed-in-exe PREFIXBYTES] [--folder-per-entry]\n");
     return 2;
 }
 
@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
     const char* outPath = argv[1];
     long long entries = -1, size = 64, prefix = -1;
     CabMethod method = CabMethod::MsZip;
+    bool folderPerEntry = false;
     for (int i = 2; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (std::strcmp(argv[i], "--entries") == 0 && hasValue) {
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
                 method = CabMethod::Stored;
             else
                 return Usage();
+        } else if (std::strcmp(argv[i], "--folder-per-entry") == 0) {
+            folderPerEntry = true;
         } else if (std::strcmp(argv[i], "--embed-in-exe") == 0 && hasValue) {
             if (!ParseCount(argv[++i], 2, 1LL << 30, &prefix))
                 return Usage();
@@ -86,9 +89,12 @@ int main(int argc, char** argv) {
 
     static const char* const kExtensions[] = {"txt", "dat", "ini", "c", "h", "bmp", "dll", "hlp"};
     CabWriter w;
-    w.addFolder(method);
+    if (!folderPerEntry)
+        w.addFolder(method);
     for (long long i = 0; i < entries; ++i) {
         CabFileSpec spec;
+        // Folder indexes from 0xFFFD on mean "continued": the last entries share the last folder.
+        spec.folder = folderPerEntry ? (i < 0xFFFD ? w.addFolder(method) : 0xFFFC) : 0;
         spec.name = QByteArray("dir") + QByteArray::number(i / 256).rightJustified(3, '0') + "\\file" +
                     QByteArray::number(i).rightJustified(5, '0') + '.' + kExtensions[i % 8];
         spec.data = Contents(i, size);
