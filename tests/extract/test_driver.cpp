@@ -26,6 +26,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,21 +102,40 @@ protected:
 // ---------------------------------------------------------------------------------------
 // Which entries are written, and where
 
-TEST_F(DriverTest, MatchesByNamePartAndAsksBeforeReplacing) {
+// Before, every record whose name part matched was taken: asking for a\readme.txt asked
+// to replace a file never asked for, then wrote b\readme.txt's contents.
+TEST_F(DriverTest, OnlyTheWholeStoredNameMatchesAndASecondEntryOnTheSameTargetAsks) {
     CabWriter w;
     w.addFolder();
     w.addFile("a\\readme.txt", "first");
     w.addFile("b\\readme.txt", "second!");
+    w.addFile("readme.txt", "third");
     const QString cab = WriteCab(w);
     const QString target = Out() + QStringLiteral("readme.txt");
     const QString entryText = QStringLiteral("7\t12/03/1997 11:13:52");
 
-    // The first entry is written silently, with its stored date; the second asks.
+    // Each entry alone writes its own contents, silently.
+    const struct {
+        const char* entry;
+        QByteArray content;
+    } alone[] = {{"a\\readme.txt", "first"}, {"b\\readme.txt", "second!"}, {"readme.txt", "third"},
+                 {"c\\readme.txt", "<missing>"}, {"readme", "<missing>"}, {"a\\", "<missing>"}};
+    for (const auto& c : alone) {
+        SCOPED_TRACE(c.entry);
+        QFile::remove(target);
+        ui.calls.clear();
+        EXPECT_EQ(Extract(cab, QString::fromLatin1(c.entry), 0, entryText), 0);
+        EXPECT_TRUE(ui.calls.empty());
+        EXPECT_EQ(Failure, ExtractFailure::None);
+        EXPECT_EQ(ReadAll(target), c.content);
+        EXPECT_EQ(RequestedName, QString::fromLatin1(c.entry).section(QLatin1Char('\\'), -1));
+    }
+
+    // The second of two selected entries landing on one target asks, with its stored date.
     const QDateTime stored(QDate(1997, 3, 12), QTime(11, 13, 52));
     const QString expected = QStringLiteral("Replace the file : ") + target + QStringLiteral("\r\n          5 bytes ") +
                              platform::ShortDate(stored.date()) + QLatin1Char(' ') + platform::LongTime(stored.time()) +
                              QStringLiteral("\r\n\nWith the file : ") + target + QStringLiteral("\r\n          ") + entryText;
-
     const struct {
         int answer;
         QByteArray content;
@@ -123,14 +143,16 @@ TEST_F(DriverTest, MatchesByNamePartAndAsksBeforeReplacing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer);
         QFile::remove(target);
+        EXPECT_EQ(Extract(cab, QStringLiteral("a\\readme.txt"), 0, entryText), 0);
         ui.calls.clear();
         ui.answers = {c.answer};
-        EXPECT_EQ(Extract(cab, QStringLiteral("readme.txt"), 0, entryText), 0);
+        EXPECT_EQ(Extract(cab, QStringLiteral("b\\readme.txt"), 0, entryText), 0);
         ASSERT_EQ(ui.calls.size(), 1u);
         EXPECT_TRUE(ui.calls[0].confirm);
         EXPECT_EQ(ui.calls[0].title, QStringLiteral("Please confirm file replacement"));
         EXPECT_EQ(ui.calls[0].text, expected);
         EXPECT_EQ(ReadAll(target), c.content);
+        EXPECT_EQ(Failure, ExtractFailure::None) << "a declined replacement is no failure";
     }
     EXPECT_EQ(ProgressTotal, 7);
 }
@@ -150,11 +172,11 @@ TEST_F(DriverTest, KeepPathsDecidesWhetherFoldersAreRebuilt) {
     w.addFile("sub\\deep\\f.txt", "nested");
     const QString cab = WriteCab(w);
 
-    EXPECT_EQ(Extract(cab, QStringLiteral("f.txt"), 0), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("sub\\deep\\f.txt"), 0), 0);
     EXPECT_EQ(ReadAll(Out() + QStringLiteral("f.txt")), QByteArray("nested"));
     EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("sub")));
 
-    EXPECT_EQ(Extract(cab, QStringLiteral("f.txt"), 1), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("sub\\deep\\f.txt"), 1), 0);
     EXPECT_EQ(ReadAll(Out() + QStringLiteral("sub/deep/f.txt")), QByteArray("nested"));
     EXPECT_EQ(TargetPath, Out() + QStringLiteral("sub/deep/f.txt"));
 }
@@ -170,14 +192,15 @@ TEST_F(DriverTest, LongPathsAndTextsAreKeptWhole) {
     ASSERT_TRUE(QDir().mkpath(folder));
     const QString longText = QStringLiteral("4 ") + QString(300, QLatin1Char('x'));
 
-    EXPECT_EQ(ExtractEntry(cab, folder, QString::fromLatin1(name), longText, 1), 0);
+    const QString entry = QStringLiteral("sub\\") + QString::fromLatin1(name);
+    EXPECT_EQ(ExtractEntry(cab, folder, entry, longText, 1), 0);
     const QString target = folder + QStringLiteral("sub/") + QString::fromLatin1(name);
     ASSERT_GT(target.size(), 400);
     EXPECT_EQ(TargetPath, target);
     EXPECT_EQ(ReadAll(target), QByteArray("long"));
 
     ui.answers = {kIdNo};
-    EXPECT_EQ(ExtractEntry(cab, folder, QString::fromLatin1(name), longText, 1), 0);
+    EXPECT_EQ(ExtractEntry(cab, folder, entry, longText, 1), 0);
     ASSERT_EQ(ui.calls.size(), 1u);
     EXPECT_TRUE(ui.calls[0].text.endsWith(QStringLiteral("\r\n          ") + longText));
     EXPECT_EQ(ui.calls[0].text.count(target), 2);
@@ -264,7 +287,8 @@ TEST_F(DriverTest, StoredDateIsLocalTimeAndReadOnlyClearsWriteBits) {
     EXPECT_EQ(winter, 979563910 - 3600);
 }
 
-TEST_F(DriverTest, ReadOnlyTargetConfirmedStopsTheLibraryQuietly) {
+// Before, the refusal ended the run in silence: the user was never told.
+TEST_F(DriverTest, ReadOnlyTargetConfirmedIsReportedAsPermissionDenied) {
     CabWriter w;
     w.addFolder();
     w.addFile("f.txt", "new");
@@ -277,6 +301,8 @@ TEST_F(DriverTest, ReadOnlyTargetConfirmedStopsTheLibraryQuietly) {
     EXPECT_EQ(ui.Count(true), 1);
     EXPECT_EQ(ui.Count(false), 0);
     EXPECT_EQ(ReadAll(target), QByteArray("old"));
+    EXPECT_EQ(Failure, ExtractFailure::PermissionDenied);
+    EXPECT_FALSE(FailureShown);
 }
 
 TEST_F(DriverTest, TargetThatCannotBeReadRaisesAFailure) {
@@ -289,6 +315,7 @@ TEST_F(DriverTest, TargetThatCannotBeReadRaisesAFailure) {
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     EXPECT_EQ(Extract(WriteCab(w), QStringLiteral("f.txt")), 4);
+    EXPECT_EQ(Failure, ExtractFailure::InUse);
     ::close(holder);
     EXPECT_TRUE(ui.calls.empty());
     EXPECT_EQ(ReadAll(target), QByteArray("old"));
@@ -341,6 +368,9 @@ TEST_F(DriverSetTest, MissingNextCabinetWarnsAndLeavesNoPartialFile) {
     EXPECT_EQ(ui.calls[0].text, QStringLiteral("The cabinet file part2.cab where is the second part of the file to "
                                                "extract cannot be found.\r\nCannot extract the file."));
     EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("two.bin")));
+    // Not extracted, and already told: the command does not list it again.
+    EXPECT_EQ(Failure, ExtractFailure::NextCabinetMissing);
+    EXPECT_TRUE(FailureShown);
 }
 
 TEST_F(DriverSetTest, NextCabinetOfAnotherSetEndsWithTheWarning) {
@@ -366,11 +396,14 @@ TEST_F(DriverSetTest, EntryBeginningInAnEarlierCabinet) {
     EXPECT_EQ(ui.calls[0].text, QStringLiteral("The file is the second part of two.bin beginning in the cabinet "
                                                "file: part1.cab\r\nCannot extract the file."));
     EXPECT_TRUE(PreviousCabinet.isEmpty());
+    EXPECT_EQ(Failure, ExtractFailure::EarlierCabinetMissing);
+    EXPECT_TRUE(FailureShown);
 
     ui.calls.clear();
     Write(QStringLiteral("Part1.CAB"), set[0]);
     EXPECT_EQ(Extract(second, QStringLiteral("two.bin")), 5);
     EXPECT_EQ(PreviousCabinet, QStringLiteral("part1.cab"));
+    EXPECT_EQ(Failure, ExtractFailure::None);
     EXPECT_TRUE(ui.calls.empty());
     EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("two.bin")));
 
@@ -392,7 +425,9 @@ TEST_F(DriverSetTest, EntryBeginningInAnEarlierCabinet) {
 // ---------------------------------------------------------------------------------------
 // Names that must not leave the target folder
 
-TEST_F(DriverTest, UnsafeNamesAreRefusedAndReportedOnce) {
+// Unsafe names are no longer warned about one run at a time: each run records the
+// refusal and the command reports all of them in one message.
+TEST_F(DriverTest, UnsafeNamesAreRefusedAndRecordedNotWarned) {
     CabWriter w;
     w.addFolder();
     w.addFile("..\\..\\evil", "1");
@@ -404,33 +439,33 @@ TEST_F(DriverTest, UnsafeNamesAreRefusedAndReportedOnce) {
     w.addFile("ok\\evil", "7");
     const QString cab = WriteCab(w);
     const QStringList before = Tree();
-    const QString lead = QStringLiteral("These files were not extracted: their names are not valid here or would "
-                                        "place them outside the target folder.\r\n");
 
-    // With folders rebuilt, every unsafe path is refused; the safe one is written.
-    EXPECT_EQ(Extract(cab, QStringLiteral("evil"), 1), 0);
-    ASSERT_EQ(ui.calls.size(), 1u);
-    EXPECT_FALSE(ui.calls[0].confirm);
-    EXPECT_EQ(ui.calls[0].title, QStringLiteral("evil"));
-    EXPECT_EQ(ui.calls[0].text, lead + QStringLiteral("..\\..\\evil\r\na\\..\\evil\r\na\\\\evil\r\n\\evil"));
-    QStringList after = QStringList(before) << QStringLiteral("out/ok") << QStringLiteral("out/ok/evil");
-    after.sort();
-    EXPECT_EQ(Tree(), after);
-    EXPECT_EQ(ReadAll(Out() + QStringLiteral("ok/evil")), QByteArray("7"));
-
-    // A '/' in the name part, and a name part of "..", are refused whatever KeepPaths says.
-    for (const char* name : {"x/../../escape", ".."}) {
-        SCOPED_TRACE(name);
+    const struct {
+        const char* entry;
+        int keepPaths;
+        ExtractFailure failure;
+    } cases[] = {
+        {"..\\..\\evil", 1, ExtractFailure::UnsafeName},  {"a\\..\\evil", 1, ExtractFailure::UnsafeName},
+        {"a\\\\evil", 1, ExtractFailure::UnsafeName},     {"\\evil", 1, ExtractFailure::UnsafeName},
+        // A '/' in the name part, and a name part of "..", whatever KeepPaths says.
+        {"x/../../escape", 0, ExtractFailure::UnsafeName}, {"x/../../escape", 1, ExtractFailure::UnsafeName},
+        {"..", 0, ExtractFailure::UnsafeName},
+        // A name ending like the requested one after a '/' is not that entry.
+        {"escape", 1, ExtractFailure::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.entry << " keepPaths " << c.keepPaths);
         ui.calls.clear();
-        EXPECT_EQ(Extract(cab, QString::fromLatin1(name), 0), 0);
-        ASSERT_EQ(ui.calls.size(), 1u);
-        EXPECT_EQ(ui.calls[0].text, lead + QString::fromLatin1(name));
+        EXPECT_EQ(Extract(cab, QString::fromLatin1(c.entry), c.keepPaths), 0);
+        EXPECT_EQ(Failure, c.failure);
+        EXPECT_TRUE(ui.calls.empty());
+        EXPECT_EQ(Tree(), before);
     }
-    // A name ending like the requested one after a '/' is not that entry.
-    ui.calls.clear();
-    EXPECT_EQ(Extract(cab, QStringLiteral("escape"), 1), 0);
-    EXPECT_TRUE(ui.calls.empty());
-    EXPECT_EQ(Tree(), after);
+
+    // With folders rebuilt, the safe path is written.
+    EXPECT_EQ(Extract(cab, QStringLiteral("ok\\evil"), 1), 0);
+    EXPECT_EQ(Failure, ExtractFailure::None);
+    EXPECT_EQ(ReadAll(Out() + QStringLiteral("ok/evil")), QByteArray("7"));
 }
 
 TEST_F(DriverTest, LinksInTheTargetFolderAreNotFollowed) {
@@ -438,21 +473,31 @@ TEST_F(DriverTest, LinksInTheTargetFolderAreNotFollowed) {
     w.addFolder();
     w.addFile("readme.txt", "payload");
     w.addFile("sub\\f.txt", "payload");
+    w.addFile("file\\f.txt", "payload");
+    w.addFile("fifo", "payload");
     const QString cab = WriteCab(w);
     const QString outside = Write(QStringLiteral("outside.txt"), "keep");
     ASSERT_TRUE(QDir().mkpath(Path(QStringLiteral("elsewhere"))));
     ASSERT_TRUE(QFile::link(outside, Out() + QStringLiteral("readme.txt")));
     ASSERT_TRUE(QFile::link(Path(QStringLiteral("elsewhere")), Out() + QStringLiteral("sub")));
+    Write(QStringLiteral("out/file"), "a file where a folder goes");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Out() + QStringLiteral("fifo")).constData(), 0600), 0);
 
-    ui.answers = {kIdYes, kIdYes};
-    EXPECT_EQ(Extract(cab, QStringLiteral("readme.txt")), 0);
-    EXPECT_EQ(Extract(cab, QStringLiteral("f.txt"), 1), 0);
-    EXPECT_EQ(ReadAll(outside), QByteArray("keep"));
-    EXPECT_TRUE(QDir(Path(QStringLiteral("elsewhere"))).isEmpty());
-    ASSERT_EQ(ui.calls.size(), 2u);
-    EXPECT_FALSE(ui.calls[0].confirm);
-    EXPECT_TRUE(ui.calls[0].text.endsWith(QStringLiteral("\r\nreadme.txt")));
-    EXPECT_TRUE(ui.calls[1].text.endsWith(QStringLiteral("\r\nsub\\f.txt")));
+    const struct {
+        const char* entry;
+        int keepPaths;
+    } cases[] = {{"readme.txt", 0}, {"sub\\f.txt", 1}, {"file\\f.txt", 1}, {"fifo", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        ui.answers = {kIdYes, kIdYes};
+        ui.calls.clear();
+        EXPECT_EQ(Extract(cab, QString::fromLatin1(c.entry), c.keepPaths), 0);
+        EXPECT_EQ(Failure, ExtractFailure::InTheWay);
+        EXPECT_TRUE(ui.calls.empty());
+        EXPECT_EQ(ReadAll(outside), QByteArray("keep"));
+        EXPECT_TRUE(QDir(Path(QStringLiteral("elsewhere"))).isEmpty());
+        EXPECT_EQ(ReadAll(Out() + QStringLiteral("file")), QByteArray("a file where a folder goes"));
+    }
 }
 
 } // namespace
