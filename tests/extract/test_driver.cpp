@@ -6,6 +6,7 @@
 #include "platform/fdi/fdi.h"
 #include "platform/locale/Regional.h"
 #include "platform/text/AnsiText.h"
+#include "resources/StringTable.h"
 #include "tests/support/CabWriter.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/Files.h"
@@ -17,10 +18,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdlib>
+#include <functional>
+#include <thread>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -35,6 +41,7 @@ namespace {
 
 using testing::FakeUi;
 using test::CabFileSpec;
+using test::CabLayout;
 using test::CabWriter;
 using test::DosDate;
 using test::DosTime;
@@ -498,6 +505,294 @@ TEST_F(DriverTest, LinksInTheTargetFolderAreNotFollowed) {
         EXPECT_TRUE(QDir(Path(QStringLiteral("elsewhere"))).isEmpty());
         EXPECT_EQ(ReadAll(Out() + QStringLiteral("file")), QByteArray("a file where a folder goes"));
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// Why an entry was not written
+
+// Before, every one of these ended the run in silence.
+TEST_F(DriverTest, EachFailureIsRecordedWithItsCauseAndLeavesNothingUnderTheName) {
+    const QByteArray data(20000, 'd');
+    const auto plain = [&](test::CabMethod method) {
+        CabWriter w;
+        w.addFolder(method);
+        w.addFile("f.txt", data);
+        return w;
+    };
+    const struct {
+        const char* what;
+        std::function<QByteArray()> cabinet;
+        std::function<void()> prepare;
+        ExtractFailure failure;
+    } cases[] = {
+        {"data that fails its checksum",
+         [&] {
+             CabLayout layout;
+             QByteArray b = plain(test::CabMethod::Stored).build(&layout);
+             b[static_cast<qsizetype>(layout.dataBlocks[0] + 8 + 10)] ^= 0x55;
+             return b;
+         },
+         {}, ExtractFailure::DamagedData},
+        {"a cabinet cut short",
+         [&] {
+             CabLayout layout;
+             const QByteArray b = plain(test::CabMethod::Stored).build(&layout);
+             return b.left(static_cast<qsizetype>(layout.dataBlocks[0] + 100));
+         },
+         {}, ExtractFailure::DamagedData},
+        {"a declared size beyond the data",
+         [&] {
+             CabWriter w;
+             w.addFolder();
+             CabFileSpec f;
+             f.name = "f.txt";
+             f.data = data;
+             f.declaredSize = 90000;
+             w.addFile(f);
+             return w.build();
+         },
+         {}, ExtractFailure::DamagedData},
+        {"a block that inflates past its size",
+         [&] {
+             CabWriter w = plain(test::CabMethod::MsZip);
+             w.setChecksums(false);
+             CabLayout layout;
+             QByteArray b = w.build(&layout);
+             test::PutU16(b, layout.dataBlocks[0] + 6, 100);
+             return b;
+         },
+         {}, ExtractFailure::DamagedData},
+        {"a folder of that name", [&] { return plain(test::CabMethod::Stored).build(); },
+         [&] { QDir().mkpath(Out() + QStringLiteral("f.txt")); }, ExtractFailure::InTheWay},
+        {"a file larger than the process may write", [&] { return plain(test::CabMethod::Stored).build(); },
+         [] {
+             ::signal(SIGXFSZ, SIG_IGN);
+             const struct rlimit small = {4096, RLIM_INFINITY};
+             ::setrlimit(RLIMIT_FSIZE, &small);
+         },
+         ExtractFailure::DiskFull},
+        {"an entry not in the cabinet", [&] {
+             CabWriter w;
+             w.addFolder();
+             w.addFile("g.txt", "g");
+             return w.build();
+         },
+         {}, ExtractFailure::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(Out()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(Out()));
+        const QString cab = Write(QStringLiteral("case.cab"), c.cabinet());
+        fdi::FDIFlushCache();
+        if (c.prepare)
+            c.prepare();
+        const int result = Extract(cab, QStringLiteral("f.txt"));
+        const struct rlimit unlimited = {RLIM_INFINITY, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(Failure, c.failure) << FailureText(Failure).toStdString();
+        EXPECT_FALSE(FailureShown);
+        EXPECT_TRUE(ui.calls.empty());
+        EXPECT_FALSE(QFileInfo(Out() + QStringLiteral("f.txt")).isFile());
+        EXPECT_EQ(QDir(Out()).entryList(QDir::Files | QDir::Hidden).size(), 0);
+    }
+}
+
+TEST(DriverFailures, CausesAndTheirReasons) {
+    const struct {
+        int error;
+        ExtractFailure failure;
+    } errors[] = {
+        {ENOSPC, ExtractFailure::DiskFull},           {EDQUOT, ExtractFailure::DiskFull},
+        {EFBIG, ExtractFailure::DiskFull},            {EACCES, ExtractFailure::PermissionDenied},
+        {EPERM, ExtractFailure::PermissionDenied},    {EROFS, ExtractFailure::PermissionDenied},
+        {EWOULDBLOCK, ExtractFailure::InUse},         {ENOTDIR, ExtractFailure::InTheWay},
+        {EISDIR, ExtractFailure::InTheWay},           {ELOOP, ExtractFailure::InTheWay},
+        {ENAMETOOLONG, ExtractFailure::UnsafeName},   {EILSEQ, ExtractFailure::UnsafeName},
+        {ENOMEM, ExtractFailure::OutOfMemory},        {EIO, ExtractFailure::WriteFailed},
+    };
+    for (const auto& e : errors)
+        EXPECT_EQ(FailureOfErrno(e.error), e.failure) << std::strerror(e.error);
+
+    const struct {
+        int oper, writeError;
+        ExtractFailure failure;
+    } library[] = {
+        {fdi::FDIERROR_CORRUPT_CABINET, 0, ExtractFailure::DamagedData},
+        {fdi::FDIERROR_EOF, 0, ExtractFailure::DamagedData},
+        {fdi::FDIERROR_MDI_FAIL, 0, ExtractFailure::DamagedData},
+        {fdi::FDIERROR_BAD_COMPR_TYPE, 0, ExtractFailure::UnsupportedMethod},
+        {fdi::FDIERROR_ALLOC_FAIL, 0, ExtractFailure::OutOfMemory},
+        {fdi::FDIERROR_TARGET_FILE, ENOSPC, ExtractFailure::DiskFull},
+        {fdi::FDIERROR_TARGET_FILE, 0, ExtractFailure::WriteFailed},
+        {fdi::FDIERROR_CABINET_NOT_FOUND, 0, ExtractFailure::CannotOpenCabinet},
+        {fdi::FDIERROR_WRONG_CABINET, 0, ExtractFailure::NextCabinetMissing},
+        {fdi::FDIERROR_USER_ABORT, 0, ExtractFailure::Stopped},
+    };
+    for (const auto& l : library)
+        EXPECT_EQ(FailureOfLibrary(l.oper, l.writeError), l.failure) << l.oper << " " << l.writeError;
+
+    // Every cause has a reason of its own, in every language of the table.
+    SetMessageText({});
+    QSet<int> numbers;
+    for (int f = static_cast<int>(ExtractFailure::DamagedData); f <= static_cast<int>(ExtractFailure::Stopped); ++f) {
+        const auto failure = static_cast<ExtractFailure>(f);
+        const int n = FailureMessage(failure);
+        SCOPED_TRACE(n);
+        EXPECT_FALSE(numbers.contains(n));
+        numbers.insert(n);
+        for (int language : {0, 1000, 2000})
+            EXPECT_FALSE(LoadStringEntry(language + n).isEmpty());
+        EXPECT_EQ(FailureText(failure), LoadStringEntry(1000 + n));
+    }
+    EXPECT_EQ(FailureMessage(ExtractFailure::None), 0);
+    EXPECT_TRUE(FailureText(ExtractFailure::None).isEmpty());
+    EXPECT_EQ(LoadStringEntry(1000 + kNotExtractedMessage), QStringLiteral("These files were not extracted:"));
+}
+
+// ---------------------------------------------------------------------------------------
+// Links swapped in while a run goes on
+
+// Before, after Yes the staged write refused the link and the fallback open followed it,
+// truncating the file outside.
+TEST_F(DriverTest, TargetSwappedForALinkWhileTheQuestionIsOpenIsNotFollowed) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("f.txt", "new");
+    const QString cab = WriteCab(w);
+    const QString outside = Write(QStringLiteral("outside.txt"), "outside, keep");
+    for (const bool readOnlyOutside : {false, true}) {
+        SCOPED_TRACE(readOnlyOutside);
+        const QString target = Write(QStringLiteral("out/f.txt"), "old");
+        ::chmod(QFile::encodeName(outside).constData(), readOnlyOutside ? 0444 : 0644);
+        ui.answers = {kIdYes};
+        ui.whileAsking = [&] {
+            QFile::remove(target);
+            ASSERT_TRUE(QFile::link(outside, target));
+        };
+        EXPECT_EQ(Extract(cab, QStringLiteral("f.txt")), 0);
+        ui.whileAsking = {};
+        EXPECT_EQ(ui.Count(true), 1);
+        EXPECT_EQ(ReadAll(outside), QByteArray("outside, keep"));
+        EXPECT_EQ(Failure, ExtractFailure::InTheWay);
+        EXPECT_TRUE(QFileInfo(target).isSymLink());
+        QFile::remove(target);
+        ui.calls.clear();
+    }
+}
+
+// Before, the folders were checked, then created and written by path: a folder swapped
+// for a link in between sent the file outside.
+TEST_F(DriverTest, FolderSwappedForALinkDuringRunsNeverSendsAFileOutside) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("sub\\file", "payload");
+    const QString cab = WriteCab(w);
+    const QString outside = Path(QStringLiteral("outside"));
+    ASSERT_TRUE(QDir().mkpath(outside));
+    ASSERT_TRUE(QDir().mkpath(Out() + QStringLiteral("sub")));
+    ASSERT_TRUE(QFile::link(outside, Out() + QStringLiteral("alt")));
+    const QByteArray sub = QFile::encodeName(Out() + QStringLiteral("sub"));
+    const QByteArray alt = QFile::encodeName(Out() + QStringLiteral("alt"));
+
+    // "sub" is by turns the real folder and a link to the outside one, swapped atomically.
+    std::atomic<bool> stop{false};
+    std::atomic<int> swaps{0};
+    std::thread swapper([&] {
+        while (!stop.load()) {
+            if (::renameat2(AT_FDCWD, sub.constData(), AT_FDCWD, alt.constData(), RENAME_EXCHANGE) == 0)
+                ++swaps;
+        }
+    });
+    int written = 0, refused = 0;
+    for (int i = 0; i < 200; ++i) {
+        ui.answers = {kIdYes};
+        Extract(cab, QStringLiteral("sub\\file"), 1);
+        written += Failure == ExtractFailure::None;
+        refused += Failure == ExtractFailure::InTheWay;
+    }
+    stop = true;
+    swapper.join();
+    EXPECT_GT(swaps.load(), 0);
+    EXPECT_EQ(written + refused, 200);
+    EXPECT_TRUE(QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+// ---------------------------------------------------------------------------------------
+// Hidden files left by killed runs
+
+TEST_F(DriverTest, LeftoversOfKilledRunsAreRemovedOncePerCommandAndFolder) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("sub\\f.txt", "f");
+    const QString cab = WriteCab(w);
+    const QString sub = Out() + QStringLiteral("sub/");
+    ASSERT_TRUE(QDir().mkpath(sub));
+    const QString outside = Write(QStringLiteral("outside.txt"), "x");
+
+    struct Entry {
+        const char* name;
+        enum Kind { Leftover, Link, Folder, Locked } kind;
+        bool removed;
+    };
+    const Entry entries[] = {
+        {".a.txt.morbek-Ab12cZ", Entry::Leftover, true},
+        {".morbek-abcdef", Entry::Leftover, true},
+        {"a.txt.morbek-abcdef", Entry::Leftover, false}, // not a name we give
+        {".b.txt.morbek-abcde", Entry::Leftover, false},
+        {".l.txt.morbek-linked", Entry::Link, false},
+        {".d.txt.morbek-folder", Entry::Folder, false},
+        {".h.txt.morbek-heldby", Entry::Locked, false}, // a live run's
+    };
+    std::vector<int> holders;
+    const auto make = [&](const QString& folder) {
+        for (const Entry& e : entries) {
+            const QString path = folder + QString::fromLatin1(e.name);
+            switch (e.kind) {
+            case Entry::Leftover: Write(QDir(dir.path()).relativeFilePath(path), "half"); break;
+            case Entry::Link: ASSERT_TRUE(QFile::link(outside, path)); break;
+            case Entry::Folder: ASSERT_TRUE(QDir().mkpath(path)); break;
+            case Entry::Locked: {
+                Write(QDir(dir.path()).relativeFilePath(path), "half");
+                const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+                ASSERT_GE(fd, 0);
+                ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+                holders.push_back(fd);
+                break;
+            }
+            }
+        }
+    };
+    const auto expectCleared = [&](const QString& folder, bool cleared) {
+        for (const Entry& e : entries) {
+            SCOPED_TRACE(e.name);
+            QFileInfo info(folder + QString::fromLatin1(e.name));
+            EXPECT_EQ(!info.exists() && !info.isSymLink(), cleared && e.removed);
+        }
+    };
+    make(Out());
+    make(sub);
+
+    {
+        ExtractCommandScope command;
+        EXPECT_EQ(Extract(cab, QStringLiteral("sub\\f.txt"), 1), 0);
+        expectCleared(Out(), true);
+        expectCleared(sub, true);
+        EXPECT_EQ(ReadAll(sub + QStringLiteral("f.txt")), QByteArray("f"));
+        // Within the command, a folder already cleared is not looked at again.
+        Write(QStringLiteral("out/.again.morbek-abcdef"), "half");
+        ui.answers = {kIdYes};
+        EXPECT_EQ(Extract(cab, QStringLiteral("sub\\f.txt"), 1), 0);
+        EXPECT_TRUE(QFileInfo::exists(Out() + QStringLiteral(".again.morbek-abcdef")));
+    }
+    // A new command clears it; the outside file behind the link is untouched.
+    ui.answers = {kIdYes};
+    EXPECT_EQ(Extract(cab, QStringLiteral("sub\\f.txt"), 1), 0);
+    EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral(".again.morbek-abcdef")));
+    EXPECT_EQ(ReadAll(outside), QByteArray("x"));
+    for (int fd : holders)
+        ::close(fd);
 }
 
 } // namespace
