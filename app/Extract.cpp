@@ -35,6 +35,11 @@ QString LocateEarlierCabinet(const QString& current, const QString& name) {
     return found.isEmpty() ? name : folder + QLatin1Char('/') + found;
 }
 
+// One line of the final report: the entry's whole name and why it was not extracted.
+QString NotExtractedLine(const QString& entry, ExtractFailure failure) {
+    return entry + QStringLiteral(" : ") + FailureText(failure);
+}
+
 } // namespace
 
 void TDezerOvu::Extrait1Click(QObject*) {
@@ -46,7 +51,7 @@ void TDezerOvu::Extrait1Click(QObject*) {
     names.reserve(static_cast<qsizetype>(rows.size()));
     entryTexts.reserve(static_cast<qsizetype>(rows.size()));
     for (int row : rows) {
-        names << model.item(row).caption;
+        names << model.item(row).storedName;
         entryTexts << EntryTextOf(model, row);
     }
     ExtractEntries(names, entryTexts);
@@ -58,7 +63,7 @@ void TDezerOvu::DblClick() {
     if (rows.empty())
         return;
     const FileListModel& model = *ListFic->model();
-    ExtractEntries({model.item(rows.front()).caption}, {EntryTextOf(model, rows.front())});
+    ExtractEntries({model.item(rows.front()).storedName}, {EntryTextOf(model, rows.front())});
 }
 
 void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entryTexts) {
@@ -101,35 +106,54 @@ void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entr
         if (!target.endsWith(QLatin1Char('/')))
             target += QLatin1Char('/');
         busy::Scope busyScope;
+        // Leftovers of killed runs are cleared once per folder for the whole command.
+        ExtractCommandScope command;
         const QString titlePrefix = MsgText(112) + QLatin1Char(' ');
         const QString statusPrefix = MsgText(133) + QLatin1Char(' ');
         const qsizetype count = std::min(names.size(), entryTexts.size());
+        QStringList notExtracted;
         for (qsizetype i = 0; i < count; ++i) {
             QString cabinet = workingCabinet;
+            const QString namePart = names[i].mid(names[i].lastIndexOf(QLatin1Char('\\')) + 1);
             // Each cabinet of a set is visited once per entry: earlier-cabinet references
             // that lead back to one already tried form a cycle and end the run.
             QSet<QString> visited;
             int result;
+            ExtractFailure failure = ExtractFailure::None;
+            bool shown = false;
             for (;;) {
                 if (pat)
-                    pat->Begin(titlePrefix + cabinet, statusPrefix + names[i]);
+                    pat->Begin(titlePrefix + cabinet, statusPrefix + namePart);
                 result = ExtractEntry(cabinet, target, names[i], entryTexts[i], 0);
+                failure = Failure;
+                shown = FailureShown;
                 if (result != 5)
                     break;
                 visited.insert(QFileInfo(cabinet).absoluteFilePath());
                 cabinet = LocateEarlierCabinet(cabinet, PreviousCabinet);
                 if (visited.contains(QFileInfo(cabinet).absoluteFilePath())) {
                     result = 4;
+                    failure = ExtractFailure::EarlierCabinetMissing;
                     break;
                 }
             }
-            if (result >= 1 && result <= 4) {
+            // No context, no cabinet to read: the next entries would fail alike.
+            if (result >= 1 && result <= 3) {
                 PlainMsgDialog(MsgText(169 + result), TMsgDlgType::Warning, mbOK, 0);
                 break;
             }
+            if (result == 4 && failure == ExtractFailure::None)
+                failure = ExtractFailure::WriteFailed;
+            // What the driver warned about itself is not listed twice.
+            if (failure != ExtractFailure::None && !shown)
+                notExtracted << NotExtractedLine(names[i], failure);
         }
         if (pat)
             pat->Finish();
+        if (!notExtracted.isEmpty())
+            PlainMsgDialog(MsgText(kNotExtractedMessage) + QStringLiteral("\r\n") +
+                               notExtracted.join(QStringLiteral("\r\n")),
+                           TMsgDlgType::Warning, mbOK, 0);
     }
 
     copy.Remove(copyPath);

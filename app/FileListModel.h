@@ -20,6 +20,7 @@ struct ListItem {
     QString typeName;     // sub-item 1
     QString dateText;     // sub-item 2
     QString path;         // sub-item 3
+    QString storedName;   // the whole stored name, '\' between folders: what Extract asks for
     int imageIndex = -1;  // position in file-table order
 };
 

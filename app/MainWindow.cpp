@@ -561,6 +561,9 @@ void TDezerOvu::Ouvre1Click(QObject*) {
     QHash<QString, Probe> probes;
     for (cab::CatalogueEntry& entry : catalogue.entries) {
         ListItem item;
+        // Two entries may share a name part in different folders: the one selected is
+        // named whole.
+        item.storedName = entry.path + entry.fileName;
         item.caption = std::move(entry.fileName);
         item.size = entry.size;
         auto found = probes.find(entry.extension);

@@ -111,8 +111,10 @@ public:
     void Acti();
     void OnQuit();
     void DblClick();
-    // Extracts the entries named in names (bare file names), whose list texts are in
-    // entryTexts (size text, a blank, date text), into a folder the user chooses.
+    // Extracts the entries named in names (whole stored names, '\' between folders),
+    // whose list texts are in entryTexts (size text, a blank, date text), into a folder the
+    // user chooses. The entries not extracted are reported together at the end, each with
+    // its reason (message 168).
     void ExtractEntries(const QStringList& names, const QStringList& entryTexts);
     void Chnge();
 

@@ -4,6 +4,7 @@
 #include "platform/files/OpenFlags.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <fcntl.h>
 #include <new>
@@ -59,13 +60,15 @@ ProgressSink& Sink() {
     return sink;
 }
 
-int OpenRetry(const char* path, int flags, mode_t mode = 0) {
+int OpenRetry(const char* path, int flags, mode_t mode = 0, int folder = AT_FDCWD) {
     int fd;
     do
-        fd = ::open(path, flags, mode);
+        fd = ::openat(folder, path, flags, mode);
     while (fd < 0 && errno == EINTR);
     return fd;
 }
+
+int WriteError = 0;
 
 // flock with LOCK_NB. Only EWOULDBLOCK means another opener holds the file; other
 // errors (network and FUSE file systems) leave it unlocked rather than refused.
@@ -95,18 +98,29 @@ constexpr int kOpenBase = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 // Create, replacing an existing file of that name in place (never unlink or rename, so
 // a read-only file stays protected): read and write access, no sharing. The existing
 // file is truncated only once it has passed the checks and the lock.
-int CreateReplacing(const char* path) {
+int CreateReplacing(const char* path, int folder = AT_FDCWD, int extra = 0) {
     bool created = true;
-    int fd = OpenRetry(path, O_RDWR | O_CREAT | O_EXCL | kOpenBase, 0666);
+    int fd = OpenRetry(path, O_RDWR | O_CREAT | O_EXCL | kOpenBase | extra, 0666, folder);
     if (fd < 0 && errno == EEXIST) {
         created = false;
-        fd = OpenRetry(path, O_RDWR | kOpenBase);
+        fd = OpenRetry(path, O_RDWR | kOpenBase | extra, 0, folder);
     }
     if (fd < 0)
         return -1;
     // A file we just made is writable whatever the umask left of its mode.
-    if (!Acceptable(fd, !created) || !Lock(fd, LOCK_EX) || (!created && ::ftruncate(fd, 0) != 0)) {
+    struct stat st {};
+    int why = 0;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        why = ELOOP;
+    else if (!created && (st.st_mode & S_IWUSR) == 0)
+        why = EACCES;
+    else if (!Lock(fd, LOCK_EX))
+        why = EWOULDBLOCK;
+    else if (!created && ::ftruncate(fd, 0) != 0)
+        why = errno;
+    if (why != 0) {
         ::close(fd);
+        errno = why;
         return -1;
     }
     ClearNonBlock(fd, O_RDWR | kOpenBase);
@@ -180,6 +194,28 @@ int CabOpen(char* pszFile, int oflag, int /*pmode*/) {
     return OpenExisting(pszFile, (oflag & platform::_O_WRONLY) != 0, (oflag & platform::_O_EXCL) != 0);
 }
 
+int CabCreateAt(int folder, const char* name) {
+    if (folder < 0 || name == nullptr || *name == '\0' || std::strchr(name, '/') != nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    const int fd = CreateReplacing(name, folder, O_NOFOLLOW);
+    if (fd == 0) { // no handle the library can use; cannot happen with standard descriptors open
+        ::close(fd);
+        errno = EMFILE;
+        return -1;
+    }
+    return fd;
+}
+
+int LastWriteError() {
+    return WriteError;
+}
+
+void ClearWriteError() {
+    WriteError = 0;
+}
+
 uint32_t CabRead(int hf, void* pv, uint32_t cb) {
     auto* out = static_cast<char*>(pv);
     uint32_t total = 0;
@@ -209,10 +245,13 @@ uint32_t CabWrite(int hf, void* pv, uint32_t cb) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            WriteError = errno;
             return kFailed;
         }
-        if (n == 0)
+        if (n == 0) {
+            WriteError = ENOSPC; // no progress and no error: nothing more fits
             return kFailed;
+        }
         total += static_cast<uint32_t>(n);
     }
     return total;

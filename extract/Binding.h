@@ -45,6 +45,17 @@ int CabOpen(char* pszFile, int oflag, int pmode);
 // read from meanwhile; no-sharing opens of the path are refused as before.
 void HoldCabinet(const char* path, int hf);
 
+// Creates name in the folder open as folder, or replaces the regular file there in place
+// (truncated once checked and locked), as CabOpen does with _O_CREAT, but never through a
+// link: a link at name is refused (ELOOP). Returns a descriptor or -1 with errno set
+// (EACCES for a read-only file, EWOULDBLOCK for one another opener holds).
+int CabCreateAt(int folder, const char* name);
+
+// The errno of the last CabWrite that failed (ENOSPC for a write that made no progress),
+// 0 when none failed since ClearWriteError: how the driver learns why a target stopped.
+int LastWriteError();
+void ClearWriteError();
+
 // Bytes read (fewer only at the end of the file), or 0xFFFFFFFF on failure.
 uint32_t CabRead(int hf, void* pv, uint32_t cb);
 // Advances ProgressDone by cb and reports the percentage to the sink, then writes.

@@ -10,6 +10,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QPair>
+#include <QSet>
+#include <QList>
 #include <QStringList>
 
 #include <cerrno>
@@ -27,21 +30,22 @@ static_assert(std::is_same_v<decltype(&CabNotify), fdi::PFNFDINOTIFY>);
 
 ExtractionUi::~ExtractionUi() = default;
 
+QString EntryName;
 QString RequestedName;
 QString TargetFolder;
 QString EntryText;
 QString TargetPath;
 int32_t KeepPaths = 0;
 QString PreviousCabinet;
+ExtractFailure Failure = ExtractFailure::None;
+bool FailureShown = false;
 
 namespace {
 
 using namespace fdi;
 
-constexpr int kCabinetFlags = platform::_O_BINARY | platform::_O_SEQUENTIAL;                  // 0x8020
-constexpr int kTargetFlags = platform::_O_BINARY | platform::_O_CREAT | platform::_O_SEQUENTIAL // 0x8121
-                             | platform::_O_WRONLY;
-static_assert(kCabinetFlags == 0x8020 && kTargetFlags == 0x8121);
+constexpr int kCabinetFlags = platform::_O_BINARY | platform::_O_SEQUENTIAL; // 0x8020
+static_assert(kCabinetFlags == 0x8020);
 
 ExtractionUi* Ui = nullptr;
 
@@ -58,16 +62,41 @@ QString MsgText(int n) {
 
 // State private to one run, beside the public module state.
 struct Run {
-    QByteArray requested;       // RequestedName in UTF-8, as the library's names come
-    bool requestedHasBackslash = false; // then no name part can equal it
+    QByteArray requested;       // EntryName in UTF-8, as the library's names come
+    QByteArray namePart;        // after its last backslash (the name filter)
     QString cabinetFolder;      // where set members are looked up, with its '/' (or empty)
-    QString pendingTarget;      // written in place and not yet closed by CLOSE_FILE_INFO
+    int root = -1;              // the target folder, open
+    int folder = -1;            // the entry's own folder (root or below), open
+    QByteArray targetName;      // the file's name in that folder
+    bool inPlace = false;       // written in place and not yet closed by CLOSE_FILE_INFO
     StagedTarget staged;        // the file being written under a hidden name, if any
-    QStringList refused;        // stored names not written because unsafe here
+    bool written = false;       // put in place whole at least once
     bool failureRaised = false;
     bool nextAnswered = false;
 };
 Run Current{};
+
+// Folders cleared of leftovers in the current command (device, inode).
+struct Cleared {
+    bool inCommand = false;
+    QSet<QPair<quint64, quint64>> folders;
+};
+Cleared& ClearedFolders() {
+    static Cleared cleared;
+    return cleared;
+}
+
+void ClearLeftoversOnce(int folder) {
+    struct stat st {};
+    if (::fstat(folder, &st) != 0)
+        return;
+    const QPair<quint64, quint64> key{static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
+    Cleared& cleared = ClearedFolders();
+    if (cleared.folders.contains(key))
+        return;
+    cleared.folders.insert(key);
+    RemoveStagingLeftovers(folder);
+}
 
 // Exact name first, then the one case-insensitive match in the folder: set members were
 // often named on case-insensitive systems.
@@ -79,62 +108,127 @@ bool UnsafeComponent(const QByteArray& part) {
     return part.isEmpty() || part == "." || part == ".." || part.contains('/') || part.contains('\0');
 }
 
-// No link may stand anywhere below the target folder on the way to the target, and an
-// existing target must be a plain regular file: otherwise writing could land elsewhere.
-bool TargetReachable(const QString& base, const QStringList& components, bool* targetMissing) {
-    QString path = base;
-    *targetMissing = false;
-    for (qsizetype i = 0; i < components.size(); ++i) {
-        path += components[i];
-        struct stat st {};
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
-            *targetMissing = errno == ENOENT;
-            return true; // missing: everything below it is ours to create
-        }
-        if (S_ISLNK(st.st_mode))
-            return false;
-        if (i + 1 == components.size())
-            return S_ISREG(st.st_mode);
-        path += QLatin1Char('/');
-    }
-    return true;
-}
-
 void Warn(const QString& text) {
     if (Ui)
         Ui->Warn(RequestedName, text);
 }
 
-int OpenTarget(bool knownMissing) {
-    const int staged = Current.staged.Begin(TargetPath, knownMissing);
-    if (staged > 0)
-        return staged;
-    // Where no hidden file can be made beside it (or the existing file refuses to be
-    // replaced), the binding opens the target itself and gives the answer it always gave.
-    QByteArray path = QFile::encodeName(TargetPath);
-    const int hf = CabOpen(path.data(), kTargetFlags, 0);
-    if (hf > 0)
-        Current.pendingTarget = TargetPath;
-    return hf;
+// The first cause met is kept: it is the most specific (a write's errno comes before the
+// library's report of the failed write).
+void Fail(ExtractFailure failure, bool shown = false) {
+    if (Failure != ExtractFailure::None)
+        return;
+    Failure = failure;
+    FailureShown = shown;
 }
 
-INT_PTR Refuse(const char* storedName) {
-    Current.refused.push_back(QString::fromUtf8(storedName));
+INT_PTR FailErrno(int error) {
+    Fail(FailureOfErrno(error));
+    return 0;
+}
+
+int OpenDirAt(int folder, const char* name, int extra) {
+    int fd;
+    do
+        fd = ::openat(folder, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | extra);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+void CloseEntryFolder() {
+    if (Current.folder >= 0 && Current.folder != Current.root)
+        ::close(Current.folder);
+    Current.folder = -1;
+}
+
+// The folder the entry goes to, opened component by component from the target folder and
+// created where missing, never through a link: whatever another user swaps in while the
+// run goes on, the descriptor stays on a folder below the target. -1 with errno when a
+// component cannot be had.
+int OpenEntryFolder(const QList<QByteArray>& components) {
+    if (Current.root < 0) {
+        // The target folder itself is the user's choice, a link to it included.
+        Current.root = OpenDirAt(AT_FDCWD, QFile::encodeName(AddDrivePrefix(TargetFolder)).constData(), 0);
+        if (Current.root < 0)
+            return -1;
+        ClearLeftoversOnce(Current.root);
+    }
+    int fd = Current.root;
+    for (const QByteArray& part : components) {
+        int next = OpenDirAt(fd, part.constData(), O_NOFOLLOW);
+        if (next < 0 && errno == ENOENT) {
+            if (::mkdirat(fd, part.constData(), 0777) != 0 && errno != EEXIST) {
+                const int why = errno;
+                if (fd != Current.root)
+                    ::close(fd);
+                errno = why;
+                return -1;
+            }
+            next = OpenDirAt(fd, part.constData(), O_NOFOLLOW);
+        }
+        const int why = errno;
+        if (fd != Current.root)
+            ::close(fd);
+        if (next < 0) {
+            // A link, or a file where a folder goes.
+            errno = (why == ENOTDIR || why == ELOOP) ? ENOTDIR : why;
+            return -1;
+        }
+        fd = next;
+        ClearLeftoversOnce(fd);
+    }
+    return fd;
+}
+
+INT_PTR OpenTarget(bool knownMissing) {
+    const int staged = Current.staged.Begin(Current.folder, Current.targetName, knownMissing);
+    if (staged > 0)
+        return staged;
+    // Where no hidden file can be made beside it (a folder we may not create in, say), the
+    // file is written in place, as before; an existing file that refused to be replaced
+    // refuses this open for the same reason. Neither follows a link.
+    const int hf = CabCreateAt(Current.folder, Current.targetName.constData());
+    if (hf > 0) {
+        Current.inPlace = true;
+        return hf;
+    }
+    return FailErrno(errno);
+}
+
+INT_PTR Refuse() {
+    Fail(ExtractFailure::UnsafeName);
     return 0;
 }
 
 // The existing file's size and last-write time, for the replace confirmation; false
-// when it cannot be opened for reading without sharing.
+// (errno set) when it cannot be opened for reading without sharing.
 bool DescribeExisting(int64_t& size, QDateTime& written) {
-    const int fd = platform::OpenReadNoShare(TargetPath);
+    int fd;
+    do
+        fd = ::openat(Current.folder, Current.targetName.constData(),
+                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return false;
     struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0;
-    size = platform::FileSize(fd);
-    platform::CloseFile(fd);
-    if (!ok || size < 0)
+    int why = 0;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = ELOOP;
+    } else {
+        int rc;
+        do
+            rc = ::flock(fd, LOCK_EX | LOCK_NB);
+        while (rc != 0 && errno == EINTR);
+        // Only EWOULDBLOCK is another opener; other lock errors read the file unlocked.
+        if (rc != 0 && errno == EWOULDBLOCK)
+            why = EWOULDBLOCK;
+    }
+    ::close(fd);
+    if (why != 0) {
+        errno = why;
         return false;
+    }
+    size = static_cast<int64_t>(st.st_size);
     written = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).toLocalTime();
     return true;
 }
@@ -149,53 +243,58 @@ QString ReplaceText(int64_t size, const QDateTime& written) {
 }
 
 INT_PTR CopyFile(FDINOTIFICATION* n) {
-    // Runs for every record of every run: the skip path compares bytes and allocates nothing.
+    // Runs for every record the name filter lets through: the skip path compares bytes
+    // and allocates nothing. The whole stored name must match, not only its name part.
     const char* stored = n->psz1;
-    const size_t length = std::strlen(stored);
-    const size_t wanted = static_cast<size_t>(Current.requested.size());
-    if (Current.requestedHasBackslash || length < wanted ||
-        std::memcmp(stored + length - wanted, Current.requested.constData(), wanted) != 0)
-        return 0;
-    const size_t folderLength = length - wanted; // up to and including the last backslash
-    if (folderLength > 0 && stored[folderLength - 1] != '\\')
+    if (std::strcmp(stored, Current.requested.constData()) != 0)
         return 0;
 
-    if (UnsafeComponent(Current.requested))
-        return Refuse(stored);
-    QStringList components;
+    // A record of the same name met again (duplicates): its own folder and target.
+    CloseEntryFolder();
+    if (UnsafeComponent(Current.namePart))
+        return Refuse();
+    const qsizetype folderLength = Current.requested.size() - Current.namePart.size(); // with its '\'
+    QList<QByteArray> components;
     if (KeepPaths != 0 && folderLength > 0) {
-        const QByteArray folder(stored, static_cast<qsizetype>(folderLength - 1));
-        for (const QByteArray& part : folder.split('\\')) {
+        for (const QByteArray& part : Current.requested.left(folderLength - 1).split('\\')) {
             if (UnsafeComponent(part))
-                return Refuse(stored);
-            components.push_back(QString::fromUtf8(part));
+                return Refuse();
+            components.push_back(QFile::encodeName(QString::fromUtf8(part)));
         }
     }
-    components.push_back(RequestedName);
-    bool targetMissing = false;
-    if (!TargetReachable(AddDrivePrefix(TargetFolder), components, &targetMissing))
-        return Refuse(stored);
 
     TargetPath = TargetFolder;
-    if (components.size() > 1) {
-        TargetPath += QString::fromUtf8(stored, static_cast<qsizetype>(folderLength)).replace(QLatin1Char('\\'),
-                                                                                             QLatin1Char('/'));
-        CreateFolders(TargetPath);
-    }
+    if (!components.isEmpty())
+        TargetPath += QString::fromUtf8(Current.requested.left(folderLength)).replace(QLatin1Char('\\'),
+                                                                                      QLatin1Char('/'));
     TargetPath = AddDrivePrefix(TargetPath) + RequestedName;
 
-    // The walk above already found no file there: no second look.
-    if (targetMissing || !platform::FileExists(TargetPath))
-        return OpenTarget(targetMissing);
+    Current.folder = OpenEntryFolder(components);
+    if (Current.folder < 0)
+        return FailErrno(errno);
+
+    struct stat st {};
+    if (::fstatat(Current.folder, Current.targetName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            return FailErrno(errno);
+        return OpenTarget(true);
+    }
+    if (!S_ISREG(st.st_mode))
+        return FailErrno(S_ISDIR(st.st_mode) ? EISDIR : ELOOP);
 
     int64_t size = 0;
     QDateTime written;
     if (!DescribeExisting(size, written)) {
+        Fail(FailureOfErrno(errno));
         Current.failureRaised = true;
         return -1;
     }
     const int answer = Ui ? Ui->ConfirmReplace(MsgText(174), ReplaceText(size, written)) : kIdCancel;
-    return answer == kIdYes ? OpenTarget(false) : 0;
+    if (answer != kIdYes)
+        return 0;
+    // The folder may have changed while the question was open: Begin looks at the name
+    // again, and neither it nor the open in place follows a link found there now.
+    return OpenTarget(false);
 }
 
 // Local time; mktime with tm_isdst -1 decides: a time in the spring gap moves forward by
@@ -232,10 +331,13 @@ INT_PTR CloseFile(FDINOTIFICATION* n) {
         }
     }
     CabClose(n->hf);
-    Current.pendingTarget.clear();
+    Current.inPlace = false;
     // Not put in place: stopped as for a target that cannot be created.
-    if (Current.staged.Active() && !Current.staged.Commit())
+    if (Current.staged.Active() && !Current.staged.Commit()) {
+        Fail(FailureOfErrno(errno));
         return -1;
+    }
+    Current.written = true;
     return TRUE;
 }
 
@@ -249,6 +351,7 @@ INT_PTR PartialFile(FDINOTIFICATION* n) {
     }
     Warn(MsgText(160) + QString::fromUtf8(n->psz1) + MsgText(161) + cabinet + QStringLiteral("\r\n") +
          MsgText(162));
+    Fail(ExtractFailure::EarlierCabinetMissing, true);
     return -1;
 }
 
@@ -261,6 +364,7 @@ INT_PTR NextCabinet(FDINOTIFICATION* n) {
         return 0;
     }
     Warn(MsgText(165) + QString::fromUtf8(n->psz1) + MsgText(166) + QStringLiteral("\r\n") + MsgText(162));
+    Fail(ExtractFailure::NextCabinetMissing, true);
     return -1;
 }
 
@@ -316,27 +420,36 @@ fdi::INT_PTR CabNotify(fdi::FDINOTIFICATIONTYPE fdint, fdi::FDINOTIFICATION* pfd
 int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const QString& entryName,
                  const QString& entryText, int keepPaths) {
     PreviousCabinet.clear();
+    Failure = ExtractFailure::None;
+    FailureShown = false;
     TargetFolder = targetFolder;
-    RequestedName = entryName;
+    EntryName = entryName;
+    RequestedName = entryName.mid(entryName.lastIndexOf(QLatin1Char('\\')) + 1);
     EntryText = entryText;
     TargetPath.clear();
+    Current.staged.Discard();
     Current = Run{};
-    Current.requested = RequestedName.toUtf8();
-    Current.requestedHasBackslash = Current.requested.contains('\\');
+    Current.requested = EntryName.toUtf8();
+    Current.namePart = Current.requested.mid(Current.requested.lastIndexOf('\\') + 1);
+    Current.targetName = QFile::encodeName(RequestedName);
+    if (!ClearedFolders().inCommand)
+        ClearedFolders().folders.clear();
 
     ProgressTotal = LeadingNumber(EntryText);
     ProgressDone = 0;
     KeepPaths = keepPaths;
+    ClearWriteError();
 
     ERF erf{};
     CabContext = FDICreate(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek, cpu80386, &erf);
-    if (CabContext == nullptr)
+    if (CabContext == nullptr) {
+        Fail(ExtractFailure::OutOfMemory);
         return 1;
-    // Only records of the requested name can match: the library visits just those, so
-    // that extracting every entry of a large cabinet does not walk its table per entry.
-    // (A requested name with a backslash matches only a partial file's whole name.)
-    if (!Current.requestedHasBackslash)
-        FDISetNameFilter(CabContext, Current.requested.constData());
+    }
+    // The library visits only the records whose name part is the entry's, so that
+    // extracting every entry of a large cabinet does not walk its table per entry;
+    // CopyFile and PartialFile then compare the whole name.
+    FDISetNameFilter(CabContext, Current.namePart.constData());
     // The cabinet is identified for the library's cache by the handle it reads through.
     FDISetHandleStat(CabContext, CabStat);
 
@@ -345,6 +458,7 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
     if (hf < 0) {
         FDIDestroy(CabContext);
         CabContext = nullptr;
+        Fail(ExtractFailure::CannotOpenCabinet);
         return 2;
     }
     // The library's own open of the cabinet gets a second descriptor of this one, which
@@ -356,6 +470,7 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
         CabClose(hf);
         FDIDestroy(CabContext);
         CabContext = nullptr;
+        Fail(ExtractFailure::DamagedData);
         return 3;
     }
 
@@ -365,16 +480,27 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
     const qsizetype cut = cabinet.lastIndexOf('/') + 1; // the same place in the encoded name
     QByteArray name = cabinet.mid(cut);
     QByteArray path = cabinet.left(cut);
-    FDICopy(CabContext, name.data(), path.data(), 0, CabNotify, nullptr, nullptr);
+    const bool copied = FDICopy(CabContext, name.data(), path.data(), 0, CabNotify, nullptr, nullptr) != FALSE;
+
+    // A failure after the entry was put in place whole, with nothing else begun, did not
+    // cost it anything; any other failure did.
+    const bool begun = Current.staged.Active() || Current.inPlace;
+    if (!copied && (begun || !Current.written))
+        Fail(FailureOfLibrary(erf.erfOper, LastWriteError()));
 
     // The library closed a target itself after a failure: no half-written file may stay
     // looking complete. A staged one never had the target's name; an existing file it
     // was to replace is left as it was.
     Current.staged.Discard();
-    if (!Current.pendingTarget.isEmpty()) {
-        ::unlink(QFile::encodeName(Current.pendingTarget).constData());
-        Current.pendingTarget.clear();
+    if (Current.inPlace) {
+        ::unlinkat(Current.folder, Current.targetName.constData(), 0);
+        Current.inPlace = false;
     }
+    CloseEntryFolder();
+    if (Current.root >= 0)
+        ::close(Current.root);
+    Current.root = -1;
+
     int result = Current.failureRaised ? 4 : 0;
     if (!PreviousCabinet.isEmpty())
         result = 5;
@@ -383,10 +509,85 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
     CabClose(hf);
     FDIDestroy(CabContext);
     CabContext = nullptr;
-
-    if (!Current.refused.isEmpty())
-        Warn(MsgText(167) + QStringLiteral("\r\n") + Current.refused.join(QStringLiteral("\r\n")));
     return result;
+}
+
+ExtractCommandScope::ExtractCommandScope() {
+    ClearedFolders().inCommand = true;
+    ClearedFolders().folders.clear();
+}
+
+ExtractCommandScope::~ExtractCommandScope() {
+    ClearedFolders().inCommand = false;
+    ClearedFolders().folders.clear();
+}
+
+int FailureMessage(ExtractFailure failure) {
+    switch (failure) {
+    case ExtractFailure::None: return 0;
+    case ExtractFailure::DamagedData: return 200;
+    case ExtractFailure::UnsupportedMethod: return 201;
+    case ExtractFailure::OutOfMemory: return 202;
+    case ExtractFailure::DiskFull: return 203;
+    case ExtractFailure::PermissionDenied: return 204;
+    case ExtractFailure::InUse: return 205;
+    case ExtractFailure::InTheWay: return 206;
+    case ExtractFailure::UnsafeName: return 207;
+    case ExtractFailure::NextCabinetMissing: return 208;
+    case ExtractFailure::EarlierCabinetMissing: return 209;
+    case ExtractFailure::CannotOpenCabinet: return 210;
+    case ExtractFailure::WriteFailed: return 211;
+    case ExtractFailure::Stopped: return 212;
+    }
+    return 211;
+}
+
+QString FailureText(ExtractFailure failure) {
+    const int n = FailureMessage(failure);
+    return n == 0 ? QString() : MsgText(n);
+}
+
+ExtractFailure FailureOfErrno(int error) {
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return ExtractFailure::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS: return ExtractFailure::PermissionDenied;
+    case EWOULDBLOCK:
+    case EBUSY:
+    case ETXTBSY: return ExtractFailure::InUse;
+    case ENOTDIR:
+    case EISDIR:
+    case ELOOP:
+    case EEXIST:
+    case ENXIO:
+    case ENOTEMPTY: return ExtractFailure::InTheWay;
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EILSEQ: return ExtractFailure::UnsafeName;
+    case ENOMEM: return ExtractFailure::OutOfMemory;
+    default: return ExtractFailure::WriteFailed;
+    }
+}
+
+ExtractFailure FailureOfLibrary(int erfOper, int writeError) {
+    switch (erfOper) {
+    case FDIERROR_CORRUPT_CABINET:
+    case FDIERROR_EOF:
+    case FDIERROR_MDI_FAIL:
+    case FDIERROR_RESERVE_MISMATCH:
+    case FDIERROR_UNKNOWN_CABINET_VERSION:
+    case FDIERROR_NOT_A_CABINET: return ExtractFailure::DamagedData;
+    case FDIERROR_BAD_COMPR_TYPE: return ExtractFailure::UnsupportedMethod;
+    case FDIERROR_ALLOC_FAIL: return ExtractFailure::OutOfMemory;
+    case FDIERROR_TARGET_FILE:
+        return writeError != 0 ? FailureOfErrno(writeError) : ExtractFailure::WriteFailed;
+    case FDIERROR_CABINET_NOT_FOUND: return ExtractFailure::CannotOpenCabinet;
+    case FDIERROR_WRONG_CABINET: return ExtractFailure::NextCabinetMissing;
+    default: return ExtractFailure::Stopped;
+    }
 }
 
 } // namespace morbek

@@ -1,7 +1,7 @@
 #pragma once
-// The extraction driver: writes one entry of a cabinet, named by its bare file name, into
-// a target folder, answering the cabinet library's notifications in CabNotify. No widgets
-// here: the questions it asks go through an ExtractionUi that the program installs.
+// The extraction driver: writes one entry of a cabinet, named by its whole stored name,
+// into a target folder, answering the cabinet library's notifications in CabNotify. No
+// widgets here: the questions it asks go through an ExtractionUi that the program installs.
 #include "platform/fdi/fdi.h"
 
 #include <QString>
@@ -32,22 +32,71 @@ void SetExtractionUi(ExtractionUi* ui);
 using MessageTextFn = std::function<QString(int n)>;
 void SetMessageText(MessageTextFn text);
 
+// Why a run did not write its entry. A run whose entry was skipped by the user or is not
+// in the cabinet has none.
+enum class ExtractFailure {
+    None,
+    DamagedData,           // the cabinet's data is damaged or cut short
+    UnsupportedMethod,     // a compression method the library does not decode
+    OutOfMemory,
+    DiskFull,
+    PermissionDenied,      // the folder or a read-only file may not be written
+    InUse,                 // another program holds the file
+    InTheWay,              // a link, a special file or a folder stands where a file or folder goes
+    UnsafeName,            // not valid here, or would leave the target folder
+    NextCabinetMissing,    // the entry continues in a cabinet that cannot be found
+    EarlierCabinetMissing, // the entry begins in a cabinet that cannot be found
+    CannotOpenCabinet,
+    WriteFailed,           // any other failure to write the file
+    Stopped,               // the library stopped for a reason it did not give
+};
+
+// The message number of a failure's reason (0 for None), and its text.
+int FailureMessage(ExtractFailure failure);
+QString FailureText(ExtractFailure failure);
+// The failure an errno of a target's open, write or rename stands for.
+ExtractFailure FailureOfErrno(int error);
+// The failure a library error (ERF::erfOper) stands for; writeError is LastWriteError().
+ExtractFailure FailureOfLibrary(int erfOper, int writeError);
+
+// The message number that heads the list of entries not extracted.
+inline constexpr int kNotExtractedMessage = 168;
+
 // Module state of one run (one run at a time, UI thread only). Texts are kept whole,
 // whatever their length. Host paths use '/'; stored names use '\'.
-extern QString RequestedName;   // bare name of the entry; title of the driver's warnings
+extern QString EntryName;       // the entry's whole stored name, '\' between folders
+extern QString RequestedName;   // its name part (after the last '\'): the file written, and
+                                // the title of the driver's warnings
 extern QString TargetFolder;    // as the caller passes it, with its trailing '/'
 extern QString EntryText;       // the entry's list text; its leading number is its size
 extern QString TargetPath;      // the file being written
 extern int32_t KeepPaths;       // nonzero: rebuild the stored folder path under TargetFolder
 extern QString PreviousCabinet; // after result 5: the earlier cabinet, as the library names it
+extern ExtractFailure Failure;  // why the entry was not written; None when it was, or when it
+                                // was skipped or not found
+extern bool FailureShown;       // the driver has already warned about Failure itself
 
 // Result codes: 0 went through (written, skipped, not found, or the library stopped by
-// itself), 1 no decompression context, 2 the cabinet cannot be opened, 3 not a cabinet,
-// 4 a failure was raised while the library ran, 5 the entry begins in the earlier cabinet
-// named by PreviousCabinet. Entries whose names are unsafe here are not written; they are
-// reported once, in a warning, before the function returns.
+// itself: Failure says why), 1 no decompression context, 2 the cabinet cannot be opened,
+// 3 not a cabinet, 4 a failure was raised while the library ran, 5 the entry begins in the
+// earlier cabinet named by PreviousCabinet. entryName is the whole stored name, as the
+// catalogue decodes it; only records of exactly that name are written, under its name part
+// (and, with keepPaths, its folders). An entry whose name is unsafe here is not written
+// (Failure UnsafeName); the caller reports it. Nothing is written through a link: the
+// folders are walked, created and written relative to open descriptors.
 int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const QString& entryName,
                  const QString& entryText, int keepPaths);
+
+// One Extract command over many entries: within it, each folder reached is cleared of the
+// hidden files killed runs left (see RemoveStagingLeftovers) once; outside any, every
+// ExtractEntry clears the folders it reaches.
+class ExtractCommandScope {
+public:
+    ExtractCommandScope();
+    ~ExtractCommandScope();
+    ExtractCommandScope(const ExtractCommandScope&) = delete;
+    ExtractCommandScope& operator=(const ExtractCommandScope&) = delete;
+};
 
 // Handed to FDICopy by ExtractEntry.
 fdi::INT_PTR CabNotify(fdi::FDINOTIFICATIONTYPE fdint, fdi::FDINOTIFICATION* pfdin);
@@ -55,7 +104,8 @@ fdi::INT_PTR CabNotify(fdi::FDINOTIFICATIONTYPE fdint, fdi::FDINOTIFICATION* pfd
 // A path that is not absolute gets "/" in front (the root stands where a drive would).
 QString AddDrivePrefix(const QString& path);
 // Creates every folder along the path, from the root (a relative path counts from the
-// root, like AddDrivePrefix); failures are ignored. Always true.
+// root, like AddDrivePrefix); failures are ignored. Always true. Follows links: for
+// folders the user chose, never for a cabinet's stored folders.
 bool CreateFolders(const QString& path);
 
 } // namespace morbek

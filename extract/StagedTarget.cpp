@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <dirent.h>
+#include <vector>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,10 +21,10 @@ constexpr int kMarkerLength = sizeof kMarker - 1;
 constexpr int kUniqueLength = 6;
 constexpr char kUniqueChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
-int OpenRetry(const char* path, int flags, mode_t mode = 0) {
+int OpenAtRetry(int folder, const char* name, int flags, mode_t mode = 0) {
     int fd;
     do
-        fd = ::open(path, flags, mode);
+        fd = ::openat(folder, name, flags, mode);
     while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -39,27 +41,36 @@ bool LockExclusive(int fd) {
 
 } // namespace
 
-int StagedTarget::Begin(const QString& target, bool knownMissing) {
+int StagedTarget::Begin(int folder, const QByteArray& name, bool knownMissing) {
     Discard();
-    const QByteArray path = QFile::encodeName(target);
-    const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray name = path.mid(slash + 1);
-    if (slash < 0 || name.isEmpty())
+    if (folder < 0 || name.isEmpty() || name.contains('/')) {
+        errno = EINVAL;
         return -1;
-
+    }
     // The same refusals as replacing in place: a read-only file, one we may not write, or
-    // one another opener holds is left to the in-place open, which answers as it always has.
+    // one another opener holds is not replaced; a link or anything but a regular file is
+    // in the way.
     struct stat old {};
     bool replacing = false;
-    if (!knownMissing && ::lstat(path.constData(), &old) == 0) {
-        if (!S_ISREG(old.st_mode))
+    if (!knownMissing && ::fstatat(folder, name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISREG(old.st_mode)) {
+            errno = S_ISDIR(old.st_mode) ? EISDIR : ELOOP;
             return -1;
-        const int fd = OpenRetry(path.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        }
+        const int fd =
+            OpenAtRetry(folder, name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             return -1;
-        if (::fstat(fd, &old) != 0 || !S_ISREG(old.st_mode) || (old.st_mode & S_IWUSR) == 0 ||
-            !LockExclusive(fd)) {
+        int why = 0;
+        if (::fstat(fd, &old) != 0 || !S_ISREG(old.st_mode))
+            why = ELOOP;
+        else if ((old.st_mode & S_IWUSR) == 0)
+            why = EACCES;
+        else if (!LockExclusive(fd))
+            why = EWOULDBLOCK;
+        if (why != 0) {
             ::close(fd);
+            errno = why;
             return -1;
         }
         guard_ = fd;
@@ -67,11 +78,19 @@ int StagedTarget::Begin(const QString& target, bool knownMissing) {
     } else if (!knownMissing && errno != ENOENT) {
         return -1;
     }
+    folder_ = ::fcntl(folder, F_DUPFD_CLOEXEC, 3);
+    if (folder_ < 0) {
+        const int why = errno;
+        Release();
+        errno = why;
+        return -1;
+    }
 
-    QByteArray prefix = path.left(slash + 1);
+    QByteArray prefix;
     if (1 + name.size() + kMarkerLength + kUniqueLength <= NAME_MAX)
         prefix += '.' + name;
     prefix += kMarker;
+    int why = EEXIST;
     for (int attempt = 0; attempt < 100; ++attempt) {
         QByteArray candidate = prefix;
         candidate.reserve(prefix.size() + kUniqueLength);
@@ -79,9 +98,10 @@ int StagedTarget::Begin(const QString& target, bool knownMissing) {
         quint64 draw = QRandomGenerator::global()->generate64();
         for (int i = 0; i < kUniqueLength; ++i, draw /= sizeof kUniqueChars - 1)
             candidate += kUniqueChars[draw % (sizeof kUniqueChars - 1)];
-        int fd = OpenRetry(candidate.constData(),
-                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+        int fd = OpenAtRetry(folder_, candidate.constData(),
+                             O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
         if (fd < 0) {
+            why = errno;
             if (errno == EEXIST)
                 continue;
             break;
@@ -89,10 +109,11 @@ int StagedTarget::Begin(const QString& target, bool knownMissing) {
         // The library reads 0 as "skip this file": a descriptor it can use must be above it.
         if (fd == 0) {
             const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+            why = errno;
             ::close(fd);
             fd = moved;
             if (fd < 0) {
-                ::unlink(candidate.constData());
+                ::unlinkat(folder_, candidate.constData(), 0);
                 break;
             }
         }
@@ -104,27 +125,33 @@ int StagedTarget::Begin(const QString& target, bool knownMissing) {
             ::fchmod(fd, old.st_mode & 0777);
         }
         staging_ = candidate;
-        target_ = path;
+        target_ = name;
         return fd;
     }
     Release();
+    errno = why;
     return -1;
 }
 
 bool StagedTarget::Commit() {
     if (!Active())
         return false;
-    const bool renamed = ::rename(staging_.constData(), target_.constData()) == 0;
+    // renameat replaces whatever stands at the name, a link swapped in included, without
+    // following it; a folder there makes it fail.
+    const bool renamed = ::renameat(folder_, staging_.constData(), folder_, target_.constData()) == 0;
+    const int why = errno;
     if (!renamed)
-        ::unlink(staging_.constData());
+        ::unlinkat(folder_, staging_.constData(), 0);
     staging_.clear();
     Release();
+    if (!renamed)
+        errno = why;
     return renamed;
 }
 
 void StagedTarget::Discard() {
     if (Active())
-        ::unlink(staging_.constData());
+        ::unlinkat(folder_, staging_.constData(), 0);
     staging_.clear();
     Release();
 }
@@ -133,6 +160,9 @@ void StagedTarget::Release() {
     if (guard_ >= 0)
         ::close(guard_);
     guard_ = -1;
+    if (folder_ >= 0)
+        ::close(folder_);
+    folder_ = -1;
     target_.clear();
 }
 
@@ -147,6 +177,47 @@ bool IsStagingName(const QString& fileName) {
             return false;
     }
     return true;
+}
+
+int RemoveStagingLeftovers(int folder) {
+    const int listed = ::fcntl(folder, F_DUPFD_CLOEXEC, 3);
+    if (listed < 0)
+        return 0;
+    DIR* dir = ::fdopendir(listed);
+    if (dir == nullptr) {
+        ::close(listed);
+        return 0;
+    }
+    std::vector<QByteArray> candidates;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (IsStagingName(QFile::decodeName(entry->d_name)))
+            candidates.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+
+    const uid_t me = ::geteuid();
+    int removed = 0;
+    for (const QByteArray& name : candidates) {
+        struct stat st {};
+        if (::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != me)
+            continue;
+        const int fd = OpenAtRetry(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // A live run holds its hidden file locked for as long as it writes it; the lock is
+        // taken on the very file looked at, and kept until it is gone.
+        struct stat opened {};
+        int rc;
+        do
+            rc = ::flock(fd, LOCK_EX | LOCK_NB);
+        while (rc != 0 && errno == EINTR);
+        if (rc == 0 && ::fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev && opened.st_ino == st.st_ino &&
+            ::unlinkat(folder, name.constData(), 0) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    return removed;
 }
 
 } // namespace morbek

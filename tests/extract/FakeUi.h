@@ -5,6 +5,7 @@
 #include <QString>
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace morbek::testing {
@@ -16,9 +17,14 @@ struct FakeUi : ExtractionUi {
     };
     std::vector<Call> calls;
     std::deque<int> answers; // for ConfirmReplace; No when exhausted
+    // Runs while the replace question is open, before it is answered: what another
+    // program may do meanwhile.
+    std::function<void()> whileAsking;
 
     int ConfirmReplace(const QString& title, const QString& text) override {
         calls.push_back({true, title, text});
+        if (whileAsking)
+            whileAsking();
         if (answers.empty())
             return kIdNo;
         const int answer = answers.front();

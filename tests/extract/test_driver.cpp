@@ -6,6 +6,7 @@
 #include "platform/fdi/fdi.h"
 #include "platform/locale/Regional.h"
 #include "platform/text/AnsiText.h"
+#include "resources/StringTable.h"
 #include "tests/support/CabWriter.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/Files.h"
@@ -17,15 +18,21 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdlib>
+#include <functional>
+#include <thread>
 #include <cstring>
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +41,7 @@ namespace {
 
 using testing::FakeUi;
 using test::CabFileSpec;
+using test::CabLayout;
 using test::CabWriter;
 using test::DosDate;
 using test::DosTime;
@@ -101,21 +109,40 @@ protected:
 // ---------------------------------------------------------------------------------------
 // Which entries are written, and where
 
-TEST_F(DriverTest, MatchesByNamePartAndAsksBeforeReplacing) {
+// Before, every record whose name part matched was taken: asking for a\readme.txt asked
+// to replace a file never asked for, then wrote b\readme.txt's contents.
+TEST_F(DriverTest, OnlyTheWholeStoredNameMatchesAndASecondEntryOnTheSameTargetAsks) {
     CabWriter w;
     w.addFolder();
     w.addFile("a\\readme.txt", "first");
     w.addFile("b\\readme.txt", "second!");
+    w.addFile("readme.txt", "third");
     const QString cab = WriteCab(w);
     const QString target = Out() + QStringLiteral("readme.txt");
     const QString entryText = QStringLiteral("7\t12/03/1997 11:13:52");
 
-    // The first entry is written silently, with its stored date; the second asks.
+    // Each entry alone writes its own contents, silently.
+    const struct {
+        const char* entry;
+        QByteArray content;
+    } alone[] = {{"a\\readme.txt", "first"}, {"b\\readme.txt", "second!"}, {"readme.txt", "third"},
+                 {"c\\readme.txt", "<missing>"}, {"readme", "<missing>"}, {"a\\", "<missing>"}};
+    for (const auto& c : alone) {
+        SCOPED_TRACE(c.entry);
+        QFile::remove(target);
+        ui.calls.clear();
+        EXPECT_EQ(Extract(cab, QString::fromLatin1(c.entry), 0, entryText), 0);
+        EXPECT_TRUE(ui.calls.empty());
+        EXPECT_EQ(Failure, ExtractFailure::None);
+        EXPECT_EQ(ReadAll(target), c.content);
+        EXPECT_EQ(RequestedName, QString::fromLatin1(c.entry).section(QLatin1Char('\\'), -1));
+    }
+
+    // The second of two selected entries landing on one target asks, with its stored date.
     const QDateTime stored(QDate(1997, 3, 12), QTime(11, 13, 52));
     const QString expected = QStringLiteral("Replace the file : ") + target + QStringLiteral("\r\n          5 bytes ") +
                              platform::ShortDate(stored.date()) + QLatin1Char(' ') + platform::LongTime(stored.time()) +
                              QStringLiteral("\r\n\nWith the file : ") + target + QStringLiteral("\r\n          ") + entryText;
-
     const struct {
         int answer;
         QByteArray content;
@@ -123,14 +150,16 @@ TEST_F(DriverTest, MatchesByNamePartAndAsksBeforeReplacing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer);
         QFile::remove(target);
+        EXPECT_EQ(Extract(cab, QStringLiteral("a\\readme.txt"), 0, entryText), 0);
         ui.calls.clear();
         ui.answers = {c.answer};
-        EXPECT_EQ(Extract(cab, QStringLiteral("readme.txt"), 0, entryText), 0);
+        EXPECT_EQ(Extract(cab, QStringLiteral("b\\readme.txt"), 0, entryText), 0);
         ASSERT_EQ(ui.calls.size(), 1u);
         EXPECT_TRUE(ui.calls[0].confirm);
         EXPECT_EQ(ui.calls[0].title, QStringLiteral("Please confirm file replacement"));
         EXPECT_EQ(ui.calls[0].text, expected);
         EXPECT_EQ(ReadAll(target), c.content);
+        EXPECT_EQ(Failure, ExtractFailure::None) << "a declined replacement is no failure";
     }
     EXPECT_EQ(ProgressTotal, 7);
 }
@@ -150,11 +179,11 @@ TEST_F(DriverTest, KeepPathsDecidesWhetherFoldersAreRebuilt) {
     w.addFile("sub\\deep\\f.txt", "nested");
     const QString cab = WriteCab(w);
 
-    EXPECT_EQ(Extract(cab, QStringLiteral("f.txt"), 0), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("sub\\deep\\f.txt"), 0), 0);
     EXPECT_EQ(ReadAll(Out() + QStringLiteral("f.txt")), QByteArray("nested"));
     EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("sub")));
 
-    EXPECT_EQ(Extract(cab, QStringLiteral("f.txt"), 1), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("sub\\deep\\f.txt"), 1), 0);
     EXPECT_EQ(ReadAll(Out() + QStringLiteral("sub/deep/f.txt")), QByteArray("nested"));
     EXPECT_EQ(TargetPath, Out() + QStringLiteral("sub/deep/f.txt"));
 }
@@ -170,14 +199,15 @@ TEST_F(DriverTest, LongPathsAndTextsAreKeptWhole) {
     ASSERT_TRUE(QDir().mkpath(folder));
     const QString longText = QStringLiteral("4 ") + QString(300, QLatin1Char('x'));
 
-    EXPECT_EQ(ExtractEntry(cab, folder, QString::fromLatin1(name), longText, 1), 0);
+    const QString entry = QStringLiteral("sub\\") + QString::fromLatin1(name);
+    EXPECT_EQ(ExtractEntry(cab, folder, entry, longText, 1), 0);
     const QString target = folder + QStringLiteral("sub/") + QString::fromLatin1(name);
     ASSERT_GT(target.size(), 400);
     EXPECT_EQ(TargetPath, target);
     EXPECT_EQ(ReadAll(target), QByteArray("long"));
 
     ui.answers = {kIdNo};
-    EXPECT_EQ(ExtractEntry(cab, folder, QString::fromLatin1(name), longText, 1), 0);
+    EXPECT_EQ(ExtractEntry(cab, folder, entry, longText, 1), 0);
     ASSERT_EQ(ui.calls.size(), 1u);
     EXPECT_TRUE(ui.calls[0].text.endsWith(QStringLiteral("\r\n          ") + longText));
     EXPECT_EQ(ui.calls[0].text.count(target), 2);
@@ -264,7 +294,8 @@ TEST_F(DriverTest, StoredDateIsLocalTimeAndReadOnlyClearsWriteBits) {
     EXPECT_EQ(winter, 979563910 - 3600);
 }
 
-TEST_F(DriverTest, ReadOnlyTargetConfirmedStopsTheLibraryQuietly) {
+// Before, the refusal ended the run in silence: the user was never told.
+TEST_F(DriverTest, ReadOnlyTargetConfirmedIsReportedAsPermissionDenied) {
     CabWriter w;
     w.addFolder();
     w.addFile("f.txt", "new");
@@ -277,6 +308,8 @@ TEST_F(DriverTest, ReadOnlyTargetConfirmedStopsTheLibraryQuietly) {
     EXPECT_EQ(ui.Count(true), 1);
     EXPECT_EQ(ui.Count(false), 0);
     EXPECT_EQ(ReadAll(target), QByteArray("old"));
+    EXPECT_EQ(Failure, ExtractFailure::PermissionDenied);
+    EXPECT_FALSE(FailureShown);
 }
 
 TEST_F(DriverTest, TargetThatCannotBeReadRaisesAFailure) {
@@ -289,6 +322,7 @@ TEST_F(DriverTest, TargetThatCannotBeReadRaisesAFailure) {
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     EXPECT_EQ(Extract(WriteCab(w), QStringLiteral("f.txt")), 4);
+    EXPECT_EQ(Failure, ExtractFailure::InUse);
     ::close(holder);
     EXPECT_TRUE(ui.calls.empty());
     EXPECT_EQ(ReadAll(target), QByteArray("old"));
@@ -341,6 +375,9 @@ TEST_F(DriverSetTest, MissingNextCabinetWarnsAndLeavesNoPartialFile) {
     EXPECT_EQ(ui.calls[0].text, QStringLiteral("The cabinet file part2.cab where is the second part of the file to "
                                                "extract cannot be found.\r\nCannot extract the file."));
     EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("two.bin")));
+    // Not extracted, and already told: the command does not list it again.
+    EXPECT_EQ(Failure, ExtractFailure::NextCabinetMissing);
+    EXPECT_TRUE(FailureShown);
 }
 
 TEST_F(DriverSetTest, NextCabinetOfAnotherSetEndsWithTheWarning) {
@@ -366,11 +403,14 @@ TEST_F(DriverSetTest, EntryBeginningInAnEarlierCabinet) {
     EXPECT_EQ(ui.calls[0].text, QStringLiteral("The file is the second part of two.bin beginning in the cabinet "
                                                "file: part1.cab\r\nCannot extract the file."));
     EXPECT_TRUE(PreviousCabinet.isEmpty());
+    EXPECT_EQ(Failure, ExtractFailure::EarlierCabinetMissing);
+    EXPECT_TRUE(FailureShown);
 
     ui.calls.clear();
     Write(QStringLiteral("Part1.CAB"), set[0]);
     EXPECT_EQ(Extract(second, QStringLiteral("two.bin")), 5);
     EXPECT_EQ(PreviousCabinet, QStringLiteral("part1.cab"));
+    EXPECT_EQ(Failure, ExtractFailure::None);
     EXPECT_TRUE(ui.calls.empty());
     EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("two.bin")));
 
@@ -392,7 +432,9 @@ TEST_F(DriverSetTest, EntryBeginningInAnEarlierCabinet) {
 // ---------------------------------------------------------------------------------------
 // Names that must not leave the target folder
 
-TEST_F(DriverTest, UnsafeNamesAreRefusedAndReportedOnce) {
+// Unsafe names are no longer warned about one run at a time: each run records the
+// refusal and the command reports all of them in one message.
+TEST_F(DriverTest, UnsafeNamesAreRefusedAndRecordedNotWarned) {
     CabWriter w;
     w.addFolder();
     w.addFile("..\\..\\evil", "1");
@@ -404,33 +446,33 @@ TEST_F(DriverTest, UnsafeNamesAreRefusedAndReportedOnce) {
     w.addFile("ok\\evil", "7");
     const QString cab = WriteCab(w);
     const QStringList before = Tree();
-    const QString lead = QStringLiteral("These files were not extracted: their names are not valid here or would "
-                                        "place them outside the target folder.\r\n");
 
-    // With folders rebuilt, every unsafe path is refused; the safe one is written.
-    EXPECT_EQ(Extract(cab, QStringLiteral("evil"), 1), 0);
-    ASSERT_EQ(ui.calls.size(), 1u);
-    EXPECT_FALSE(ui.calls[0].confirm);
-    EXPECT_EQ(ui.calls[0].title, QStringLiteral("evil"));
-    EXPECT_EQ(ui.calls[0].text, lead + QStringLiteral("..\\..\\evil\r\na\\..\\evil\r\na\\\\evil\r\n\\evil"));
-    QStringList after = QStringList(before) << QStringLiteral("out/ok") << QStringLiteral("out/ok/evil");
-    after.sort();
-    EXPECT_EQ(Tree(), after);
-    EXPECT_EQ(ReadAll(Out() + QStringLiteral("ok/evil")), QByteArray("7"));
-
-    // A '/' in the name part, and a name part of "..", are refused whatever KeepPaths says.
-    for (const char* name : {"x/../../escape", ".."}) {
-        SCOPED_TRACE(name);
+    const struct {
+        const char* entry;
+        int keepPaths;
+        ExtractFailure failure;
+    } cases[] = {
+        {"..\\..\\evil", 1, ExtractFailure::UnsafeName},  {"a\\..\\evil", 1, ExtractFailure::UnsafeName},
+        {"a\\\\evil", 1, ExtractFailure::UnsafeName},     {"\\evil", 1, ExtractFailure::UnsafeName},
+        // A '/' in the name part, and a name part of "..", whatever KeepPaths says.
+        {"x/../../escape", 0, ExtractFailure::UnsafeName}, {"x/../../escape", 1, ExtractFailure::UnsafeName},
+        {"..", 0, ExtractFailure::UnsafeName},
+        // A name ending like the requested one after a '/' is not that entry.
+        {"escape", 1, ExtractFailure::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.entry << " keepPaths " << c.keepPaths);
         ui.calls.clear();
-        EXPECT_EQ(Extract(cab, QString::fromLatin1(name), 0), 0);
-        ASSERT_EQ(ui.calls.size(), 1u);
-        EXPECT_EQ(ui.calls[0].text, lead + QString::fromLatin1(name));
+        EXPECT_EQ(Extract(cab, QString::fromLatin1(c.entry), c.keepPaths), 0);
+        EXPECT_EQ(Failure, c.failure);
+        EXPECT_TRUE(ui.calls.empty());
+        EXPECT_EQ(Tree(), before);
     }
-    // A name ending like the requested one after a '/' is not that entry.
-    ui.calls.clear();
-    EXPECT_EQ(Extract(cab, QStringLiteral("escape"), 1), 0);
-    EXPECT_TRUE(ui.calls.empty());
-    EXPECT_EQ(Tree(), after);
+
+    // With folders rebuilt, the safe path is written.
+    EXPECT_EQ(Extract(cab, QStringLiteral("ok\\evil"), 1), 0);
+    EXPECT_EQ(Failure, ExtractFailure::None);
+    EXPECT_EQ(ReadAll(Out() + QStringLiteral("ok/evil")), QByteArray("7"));
 }
 
 TEST_F(DriverTest, LinksInTheTargetFolderAreNotFollowed) {
@@ -438,21 +480,319 @@ TEST_F(DriverTest, LinksInTheTargetFolderAreNotFollowed) {
     w.addFolder();
     w.addFile("readme.txt", "payload");
     w.addFile("sub\\f.txt", "payload");
+    w.addFile("file\\f.txt", "payload");
+    w.addFile("fifo", "payload");
     const QString cab = WriteCab(w);
     const QString outside = Write(QStringLiteral("outside.txt"), "keep");
     ASSERT_TRUE(QDir().mkpath(Path(QStringLiteral("elsewhere"))));
     ASSERT_TRUE(QFile::link(outside, Out() + QStringLiteral("readme.txt")));
     ASSERT_TRUE(QFile::link(Path(QStringLiteral("elsewhere")), Out() + QStringLiteral("sub")));
+    Write(QStringLiteral("out/file"), "a file where a folder goes");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Out() + QStringLiteral("fifo")).constData(), 0600), 0);
 
-    ui.answers = {kIdYes, kIdYes};
-    EXPECT_EQ(Extract(cab, QStringLiteral("readme.txt")), 0);
-    EXPECT_EQ(Extract(cab, QStringLiteral("f.txt"), 1), 0);
-    EXPECT_EQ(ReadAll(outside), QByteArray("keep"));
-    EXPECT_TRUE(QDir(Path(QStringLiteral("elsewhere"))).isEmpty());
-    ASSERT_EQ(ui.calls.size(), 2u);
-    EXPECT_FALSE(ui.calls[0].confirm);
-    EXPECT_TRUE(ui.calls[0].text.endsWith(QStringLiteral("\r\nreadme.txt")));
-    EXPECT_TRUE(ui.calls[1].text.endsWith(QStringLiteral("\r\nsub\\f.txt")));
+    const struct {
+        const char* entry;
+        int keepPaths;
+    } cases[] = {{"readme.txt", 0}, {"sub\\f.txt", 1}, {"file\\f.txt", 1}, {"fifo", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        ui.answers = {kIdYes, kIdYes};
+        ui.calls.clear();
+        EXPECT_EQ(Extract(cab, QString::fromLatin1(c.entry), c.keepPaths), 0);
+        EXPECT_EQ(Failure, ExtractFailure::InTheWay);
+        EXPECT_TRUE(ui.calls.empty());
+        EXPECT_EQ(ReadAll(outside), QByteArray("keep"));
+        EXPECT_TRUE(QDir(Path(QStringLiteral("elsewhere"))).isEmpty());
+        EXPECT_EQ(ReadAll(Out() + QStringLiteral("file")), QByteArray("a file where a folder goes"));
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Why an entry was not written
+
+// Before, every one of these ended the run in silence.
+TEST_F(DriverTest, EachFailureIsRecordedWithItsCauseAndLeavesNothingUnderTheName) {
+    const QByteArray data(20000, 'd');
+    const auto plain = [&](test::CabMethod method) {
+        CabWriter w;
+        w.addFolder(method);
+        w.addFile("f.txt", data);
+        return w;
+    };
+    const struct {
+        const char* what;
+        std::function<QByteArray()> cabinet;
+        std::function<void()> prepare;
+        ExtractFailure failure;
+    } cases[] = {
+        {"data that fails its checksum",
+         [&] {
+             CabLayout layout;
+             QByteArray b = plain(test::CabMethod::Stored).build(&layout);
+             b[static_cast<qsizetype>(layout.dataBlocks[0] + 8 + 10)] ^= 0x55;
+             return b;
+         },
+         {}, ExtractFailure::DamagedData},
+        {"a cabinet cut short",
+         [&] {
+             CabLayout layout;
+             const QByteArray b = plain(test::CabMethod::Stored).build(&layout);
+             return b.left(static_cast<qsizetype>(layout.dataBlocks[0] + 100));
+         },
+         {}, ExtractFailure::DamagedData},
+        {"a declared size beyond the data",
+         [&] {
+             CabWriter w;
+             w.addFolder();
+             CabFileSpec f;
+             f.name = "f.txt";
+             f.data = data;
+             f.declaredSize = 90000;
+             w.addFile(f);
+             return w.build();
+         },
+         {}, ExtractFailure::DamagedData},
+        {"a block that inflates past its size",
+         [&] {
+             CabWriter w = plain(test::CabMethod::MsZip);
+             w.setChecksums(false);
+             CabLayout layout;
+             QByteArray b = w.build(&layout);
+             test::PutU16(b, layout.dataBlocks[0] + 6, 100);
+             return b;
+         },
+         {}, ExtractFailure::DamagedData},
+        {"a folder of that name", [&] { return plain(test::CabMethod::Stored).build(); },
+         [&] { QDir().mkpath(Out() + QStringLiteral("f.txt")); }, ExtractFailure::InTheWay},
+        {"a file larger than the process may write", [&] { return plain(test::CabMethod::Stored).build(); },
+         [] {
+             ::signal(SIGXFSZ, SIG_IGN);
+             const struct rlimit small = {4096, RLIM_INFINITY};
+             ::setrlimit(RLIMIT_FSIZE, &small);
+         },
+         ExtractFailure::DiskFull},
+        {"an entry not in the cabinet", [&] {
+             CabWriter w;
+             w.addFolder();
+             w.addFile("g.txt", "g");
+             return w.build();
+         },
+         {}, ExtractFailure::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(Out()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(Out()));
+        const QString cab = Write(QStringLiteral("case.cab"), c.cabinet());
+        fdi::FDIFlushCache();
+        if (c.prepare)
+            c.prepare();
+        const int result = Extract(cab, QStringLiteral("f.txt"));
+        const struct rlimit unlimited = {RLIM_INFINITY, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(Failure, c.failure) << FailureText(Failure).toStdString();
+        EXPECT_FALSE(FailureShown);
+        EXPECT_TRUE(ui.calls.empty());
+        EXPECT_FALSE(QFileInfo(Out() + QStringLiteral("f.txt")).isFile());
+        EXPECT_EQ(QDir(Out()).entryList(QDir::Files | QDir::Hidden).size(), 0);
+    }
+}
+
+TEST(DriverFailures, CausesAndTheirReasons) {
+    const struct {
+        int error;
+        ExtractFailure failure;
+    } errors[] = {
+        {ENOSPC, ExtractFailure::DiskFull},           {EDQUOT, ExtractFailure::DiskFull},
+        {EFBIG, ExtractFailure::DiskFull},            {EACCES, ExtractFailure::PermissionDenied},
+        {EPERM, ExtractFailure::PermissionDenied},    {EROFS, ExtractFailure::PermissionDenied},
+        {EWOULDBLOCK, ExtractFailure::InUse},         {ENOTDIR, ExtractFailure::InTheWay},
+        {EISDIR, ExtractFailure::InTheWay},           {ELOOP, ExtractFailure::InTheWay},
+        {ENAMETOOLONG, ExtractFailure::UnsafeName},   {EILSEQ, ExtractFailure::UnsafeName},
+        {ENOMEM, ExtractFailure::OutOfMemory},        {EIO, ExtractFailure::WriteFailed},
+    };
+    for (const auto& e : errors)
+        EXPECT_EQ(FailureOfErrno(e.error), e.failure) << std::strerror(e.error);
+
+    const struct {
+        int oper, writeError;
+        ExtractFailure failure;
+    } library[] = {
+        {fdi::FDIERROR_CORRUPT_CABINET, 0, ExtractFailure::DamagedData},
+        {fdi::FDIERROR_EOF, 0, ExtractFailure::DamagedData},
+        {fdi::FDIERROR_MDI_FAIL, 0, ExtractFailure::DamagedData},
+        {fdi::FDIERROR_BAD_COMPR_TYPE, 0, ExtractFailure::UnsupportedMethod},
+        {fdi::FDIERROR_ALLOC_FAIL, 0, ExtractFailure::OutOfMemory},
+        {fdi::FDIERROR_TARGET_FILE, ENOSPC, ExtractFailure::DiskFull},
+        {fdi::FDIERROR_TARGET_FILE, 0, ExtractFailure::WriteFailed},
+        {fdi::FDIERROR_CABINET_NOT_FOUND, 0, ExtractFailure::CannotOpenCabinet},
+        {fdi::FDIERROR_WRONG_CABINET, 0, ExtractFailure::NextCabinetMissing},
+        {fdi::FDIERROR_USER_ABORT, 0, ExtractFailure::Stopped},
+    };
+    for (const auto& l : library)
+        EXPECT_EQ(FailureOfLibrary(l.oper, l.writeError), l.failure) << l.oper << " " << l.writeError;
+
+    // Every cause has a reason of its own, in every language of the table.
+    SetMessageText({});
+    QSet<int> numbers;
+    for (int f = static_cast<int>(ExtractFailure::DamagedData); f <= static_cast<int>(ExtractFailure::Stopped); ++f) {
+        const auto failure = static_cast<ExtractFailure>(f);
+        const int n = FailureMessage(failure);
+        SCOPED_TRACE(n);
+        EXPECT_FALSE(numbers.contains(n));
+        numbers.insert(n);
+        for (int language : {0, 1000, 2000})
+            EXPECT_FALSE(LoadStringEntry(language + n).isEmpty());
+        EXPECT_EQ(FailureText(failure), LoadStringEntry(1000 + n));
+    }
+    EXPECT_EQ(FailureMessage(ExtractFailure::None), 0);
+    EXPECT_TRUE(FailureText(ExtractFailure::None).isEmpty());
+    EXPECT_EQ(LoadStringEntry(1000 + kNotExtractedMessage), QStringLiteral("These files were not extracted:"));
+}
+
+// ---------------------------------------------------------------------------------------
+// Links swapped in while a run goes on
+
+// Before, after Yes the staged write refused the link and the fallback open followed it,
+// truncating the file outside.
+TEST_F(DriverTest, TargetSwappedForALinkWhileTheQuestionIsOpenIsNotFollowed) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("f.txt", "new");
+    const QString cab = WriteCab(w);
+    const QString outside = Write(QStringLiteral("outside.txt"), "outside, keep");
+    for (const bool readOnlyOutside : {false, true}) {
+        SCOPED_TRACE(readOnlyOutside);
+        const QString target = Write(QStringLiteral("out/f.txt"), "old");
+        ::chmod(QFile::encodeName(outside).constData(), readOnlyOutside ? 0444 : 0644);
+        ui.answers = {kIdYes};
+        ui.whileAsking = [&] {
+            QFile::remove(target);
+            ASSERT_TRUE(QFile::link(outside, target));
+        };
+        EXPECT_EQ(Extract(cab, QStringLiteral("f.txt")), 0);
+        ui.whileAsking = {};
+        EXPECT_EQ(ui.Count(true), 1);
+        EXPECT_EQ(ReadAll(outside), QByteArray("outside, keep"));
+        EXPECT_EQ(Failure, ExtractFailure::InTheWay);
+        EXPECT_TRUE(QFileInfo(target).isSymLink());
+        QFile::remove(target);
+        ui.calls.clear();
+    }
+}
+
+// Before, the folders were checked, then created and written by path: a folder swapped
+// for a link in between sent the file outside.
+TEST_F(DriverTest, FolderSwappedForALinkDuringRunsNeverSendsAFileOutside) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("sub\\file", "payload");
+    const QString cab = WriteCab(w);
+    const QString outside = Path(QStringLiteral("outside"));
+    ASSERT_TRUE(QDir().mkpath(outside));
+    ASSERT_TRUE(QDir().mkpath(Out() + QStringLiteral("sub")));
+    ASSERT_TRUE(QFile::link(outside, Out() + QStringLiteral("alt")));
+    const QByteArray sub = QFile::encodeName(Out() + QStringLiteral("sub"));
+    const QByteArray alt = QFile::encodeName(Out() + QStringLiteral("alt"));
+
+    // "sub" is by turns the real folder and a link to the outside one, swapped atomically.
+    std::atomic<bool> stop{false};
+    std::atomic<int> swaps{0};
+    std::thread swapper([&] {
+        while (!stop.load()) {
+            if (::renameat2(AT_FDCWD, sub.constData(), AT_FDCWD, alt.constData(), RENAME_EXCHANGE) == 0)
+                ++swaps;
+        }
+    });
+    int written = 0, refused = 0;
+    for (int i = 0; i < 200; ++i) {
+        ui.answers = {kIdYes};
+        Extract(cab, QStringLiteral("sub\\file"), 1);
+        written += Failure == ExtractFailure::None;
+        refused += Failure == ExtractFailure::InTheWay;
+    }
+    stop = true;
+    swapper.join();
+    EXPECT_GT(swaps.load(), 0);
+    EXPECT_EQ(written + refused, 200);
+    EXPECT_TRUE(QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+// ---------------------------------------------------------------------------------------
+// Hidden files left by killed runs
+
+TEST_F(DriverTest, LeftoversOfKilledRunsAreRemovedOncePerCommandAndFolder) {
+    CabWriter w;
+    w.addFolder();
+    w.addFile("sub\\f.txt", "f");
+    const QString cab = WriteCab(w);
+    const QString sub = Out() + QStringLiteral("sub/");
+    ASSERT_TRUE(QDir().mkpath(sub));
+    const QString outside = Write(QStringLiteral("outside.txt"), "x");
+
+    struct Entry {
+        const char* name;
+        enum Kind { Leftover, Link, Folder, Locked } kind;
+        bool removed;
+    };
+    const Entry entries[] = {
+        {".a.txt.morbek-Ab12cZ", Entry::Leftover, true},
+        {".morbek-abcdef", Entry::Leftover, true},
+        {"a.txt.morbek-abcdef", Entry::Leftover, false}, // not a name we give
+        {".b.txt.morbek-abcde", Entry::Leftover, false},
+        {".l.txt.morbek-linked", Entry::Link, false},
+        {".d.txt.morbek-folder", Entry::Folder, false},
+        {".h.txt.morbek-heldby", Entry::Locked, false}, // a live run's
+    };
+    std::vector<int> holders;
+    const auto make = [&](const QString& folder) {
+        for (const Entry& e : entries) {
+            const QString path = folder + QString::fromLatin1(e.name);
+            switch (e.kind) {
+            case Entry::Leftover: Write(QDir(dir.path()).relativeFilePath(path), "half"); break;
+            case Entry::Link: ASSERT_TRUE(QFile::link(outside, path)); break;
+            case Entry::Folder: ASSERT_TRUE(QDir().mkpath(path)); break;
+            case Entry::Locked: {
+                Write(QDir(dir.path()).relativeFilePath(path), "half");
+                const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+                ASSERT_GE(fd, 0);
+                ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+                holders.push_back(fd);
+                break;
+            }
+            }
+        }
+    };
+    const auto expectCleared = [&](const QString& folder, bool cleared) {
+        for (const Entry& e : entries) {
+            SCOPED_TRACE(e.name);
+            QFileInfo info(folder + QString::fromLatin1(e.name));
+            EXPECT_EQ(!info.exists() && !info.isSymLink(), cleared && e.removed);
+        }
+    };
+    make(Out());
+    make(sub);
+
+    {
+        ExtractCommandScope command;
+        EXPECT_EQ(Extract(cab, QStringLiteral("sub\\f.txt"), 1), 0);
+        expectCleared(Out(), true);
+        expectCleared(sub, true);
+        EXPECT_EQ(ReadAll(sub + QStringLiteral("f.txt")), QByteArray("f"));
+        // Within the command, a folder already cleared is not looked at again.
+        Write(QStringLiteral("out/.again.morbek-abcdef"), "half");
+        ui.answers = {kIdYes};
+        EXPECT_EQ(Extract(cab, QStringLiteral("sub\\f.txt"), 1), 0);
+        EXPECT_TRUE(QFileInfo::exists(Out() + QStringLiteral(".again.morbek-abcdef")));
+    }
+    // A new command clears it; the outside file behind the link is untouched.
+    ui.answers = {kIdYes};
+    EXPECT_EQ(Extract(cab, QStringLiteral("sub\\f.txt"), 1), 0);
+    EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral(".again.morbek-abcdef")));
+    EXPECT_EQ(ReadAll(outside), QByteArray("x"));
+    for (int fd : holders)
+        ::close(fd);
 }
 
 } // namespace
