@@ -167,7 +167,7 @@ protected:
             return sameEntry.value(rows[k].entryName) > 1 ? name + QStringLiteral(" (record %1)").arg(k) : name;
         };
 
-        const bool allExtracted = std::all_of(rows.begin(), rows.end(), test::Extracted);
+        const bool allExtracted = std::all_of(rows.begin(), rows.end(), test::ExtractedByCabextract);
         const QString together = Folder(QStringLiteral("%1-all").arg(index));
         Extract(all, together);
         // Where cabextract extracted every entry, so must the program, without a word.
@@ -232,7 +232,7 @@ TEST_F(CorpusContract, EveryEntryCabextractExtractsIsWrittenAlikeByTheExtractCom
              it != byCabinet.end() && it->first.first == relative; ++it) {
             const int64_t offset = it->first.second;
             const std::vector<ExpectedRow>& rows = it->second;
-            if (std::none_of(rows.begin(), rows.end(), test::Extracted))
+            if (std::none_of(rows.begin(), rows.end(), test::ExtractedByCabextract))
                 continue;
             const QString cabinet = offset > 0 ? relative + QStringLiteral(" @%1").arg(offset) : relative;
             if (offset == opened) {

@@ -157,12 +157,12 @@ QString CabinetPartFile(const QString& path, int64_t offset, const QString& fold
     return copy;
 }
 
-bool Extracted(const ExpectedRow& row) {
+bool ExtractedByCabextract(const ExpectedRow& row) {
     return row.cabextractStatus == QLatin1String("OK");
 }
 
 bool HasContent(const ExpectedRow& row) {
-    return Extracted(row) && row.md5 != QLatin1String("-") && !row.md5.isEmpty();
+    return ExtractedByCabextract(row) && row.md5 != QLatin1String("-") && !row.md5.isEmpty();
 }
 
 bool BeginsInEarlierCabinet(const ExpectedRow& row) {
@@ -198,7 +198,7 @@ std::vector<QString> FilesWithExtractedRows() {
     const std::map<QString, std::vector<ExpectedRow>> byFile = RowsByFile(LoadExpected());
     for (const ManifestRow& m : LoadManifest()) {
         const auto it = byFile.find(m.path);
-        if (it != byFile.end() && std::any_of(it->second.begin(), it->second.end(), Extracted))
+        if (it != byFile.end() && std::any_of(it->second.begin(), it->second.end(), ExtractedByCabextract))
             files.push_back(m.path);
     }
     return files;

@@ -74,7 +74,7 @@ QString CabinetPartFile(const QString& path, int64_t offset, const QString& fold
 std::vector<ManifestRow> LoadManifest();
 
 // Row categories, from the tables' own columns.
-bool Extracted(const ExpectedRow& row);               // cabextract_status OK
+bool ExtractedByCabextract(const ExpectedRow& row);               // cabextract_status OK
 bool HasContent(const ExpectedRow& row);              // OK, with an md5
 bool BeginsInEarlierCabinet(const ExpectedRow& row);  // folder cont-from-prev / cont-both
 bool CabextractExtracts(const ManifestRow& file);     // cabextract_ok yes (warnings or not)
