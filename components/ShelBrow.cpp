@@ -242,10 +242,12 @@ bool TShellBrowser::Execute() {
                          updateOk(wanted);
                      });
 
-    // The dialog opens on its root, unfolded; that first selection is not reported.
-    const QModelIndex top = model->index(0, 0);
-    tree->expand(top);
-    tree->setCurrentIndex(top);
+    // The dialog opens on its root, unfolded, with nothing chosen: OK (the default
+    // button) stays off until a folder is picked, so that a reflexive Enter cannot send
+    // files to the root of the file system. Setting the empty index also stops the tree
+    // from making its first row current when it takes the focus.
+    tree->expand(model->index(0, 0));
+    tree->setCurrentIndex(QModelIndex());
     updateOk(tree->currentIndex());
 
     dialog->resize(QSize(framework::Scaled(dialog, kDesignWidth), framework::Scaled(dialog, kDesignHeight))

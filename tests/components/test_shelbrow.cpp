@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QTest>
 #include <QTreeView>
 #include <gtest/gtest.h>
+#include <vector>
 
 using namespace morbek;
 
@@ -104,14 +106,79 @@ TEST_F(ShellBrowserTest, OkReturnsThePreselectedFolderAndCancelClearsTheResults)
     EXPECT_TRUE(browser.Folder.isEmpty());
     EXPECT_TRUE(browser.DisplayName.isEmpty());
 
-    browser.InitialPath =
-        root + QStringLiteral("/missing"); // passed on, nothing reported: root stays selected
+    browser.InitialPath = root + QStringLiteral("/missing"); // passed on: nothing chosen
     EXPECT_FALSE(Run([](QDialog& d) {
-        EXPECT_EQ(CurrentPath(d), QStringLiteral("/"));
+        EXPECT_FALSE(Tree(d)->currentIndex().isValid());
         QTest::keyClick(&d, Qt::Key_Escape);
     }));
     EXPECT_TRUE(browser.Folder.isEmpty());
 }
+
+// What the dialog starts on, with the owner passing on the last folder chosen as the
+// next starting folder (as the Extract command does; a cancelled browser chose none).
+// Without a starting folder nothing is chosen: the line is empty, OK is off even once
+// the tree has the focus, and Enter does not close the dialog.
+struct StartCase {
+    const char* name;
+    std::vector<QString> earlierRuns; // folder chosen by each earlier run, below root; empty: cancelled
+    bool removeLastChosen;            // the last folder chosen is gone by the next run
+    QString expected;                 // below root; empty: nothing chosen
+};
+
+void PrintTo(const StartCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class BrowserStart : public ShellBrowserTest, public ::testing::WithParamInterface<StartCase> {};
+
+TEST_P(BrowserStart, OnlyTheLastChosenFolderIsPreselected) {
+    const StartCase& c = GetParam();
+    for (const QString& folder : c.earlierRuns) {
+        browser.InitialPath = browser.Folder;
+        Run([&](QDialog& d) {
+            if (folder.isEmpty())
+                return QTest::mouseClick(Button(d, "CancelButton"), Qt::LeftButton);
+            Tree(d)->setCurrentIndex(Model(d)->IndexOf(root + folder));
+            QTest::mouseClick(Button(d, "OKButton"), Qt::LeftButton);
+        });
+    }
+    if (c.removeLastChosen) {
+        ASSERT_TRUE(QDir(browser.Folder).removeRecursively());
+    }
+    const QString expected = c.expected.isEmpty() ? QString() : root + c.expected;
+
+    browser.InitialPath = browser.Folder;
+    const bool chosen = Run([&](QDialog& d) {
+        QPushButton* ok = Button(d, "OKButton");
+        EXPECT_TRUE(ok->isDefault());
+        EXPECT_EQ(CurrentPath(d), expected);
+        EXPECT_EQ(Tree(d)->currentIndex().isValid(), !expected.isEmpty());
+        EXPECT_EQ(FolderEdit(d)->text(), expected);
+        EXPECT_EQ(ok->isEnabled(), !expected.isEmpty());
+        EXPECT_TRUE(Tree(d)->isExpanded(Model(d)->index(0, 0)));
+        // The tree taking the focus (as it does when the dialog opens) chooses nothing.
+        QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(Tree(d), &focus);
+        EXPECT_EQ(CurrentPath(d), expected);
+        EXPECT_EQ(ok->isEnabled(), !expected.isEmpty());
+        // A reflexive Enter in the tree takes the preselected folder, or nothing.
+        QTest::keyClick(Tree(d), Qt::Key_Return);
+        EXPECT_EQ(d.isVisible(), expected.isEmpty());
+        if (d.isVisible())
+            d.reject();
+    });
+    EXPECT_EQ(chosen, !expected.isEmpty());
+    EXPECT_EQ(browser.Folder, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, BrowserStart,
+    ::testing::Values(StartCase{"firstTime", {}, false, {}},
+                      StartCase{"afterCancel", {"/one", {}}, false, {}},
+                      StartCase{"afterChosenFolder", {"/one"}, false, "/one"},
+                      StartCase{"afterChosenThenCancelledThenChosen", {"/one", {}, "/two/deep"}, false, "/two/deep"},
+                      StartCase{"chosenFolderGoneSince", {"/two/deep"}, true, {}}),
+    [](const ::testing::TestParamInfo<StartCase>& row) { return std::string(row.param.name); });
 
 TEST_F(ShellBrowserTest, RootFolderLimitsTheTreeAndHidesHiddenFolders) {
     browser.RootPath = root;
@@ -120,7 +187,9 @@ TEST_F(ShellBrowserTest, RootFolderLimitsTheTreeAndHidesHiddenFolders) {
         FolderTreeModel* model = Model(d);
         ASSERT_EQ(model->rowCount(), 1);
         const QModelIndex top = model->index(0, 0);
-        EXPECT_EQ(Tree(d)->currentIndex(), top);
+        EXPECT_FALSE(Tree(d)->currentIndex().isValid());
+        EXPECT_TRUE(Tree(d)->isExpanded(top));
+        Tree(d)->setCurrentIndex(top);
         EXPECT_TRUE(QTest::qWaitFor([&]() { return model->rowCount(top) == 2; }));
         QStringList names;
         for (int row = 0; row < model->rowCount(top); ++row)
@@ -261,14 +330,16 @@ TEST_P(MyComputerRoot, MountedRootsBelowAnItemWithoutPath) {
         ASSERT_EQ(model->rowCount(), 1);
         const QModelIndex computer = model->index(0, 0);
         EXPECT_TRUE(model->IsComputerItem(computer));
-        EXPECT_EQ(Tree(d)->currentIndex(), computer);
+        EXPECT_FALSE(Tree(d)->currentIndex().isValid());
+        Tree(d)->setCurrentIndex(computer);
         EXPECT_FALSE(Button(d, "OKButton")->isEnabled()); // only folders may be returned
 
         ASSERT_GE(model->rowCount(computer), 1);
         Tree(d)->setCurrentIndex(model->index(0, 0, computer));
         EXPECT_TRUE(Button(d, "OKButton")->isEnabled());
         Tree(d)->setCurrentIndex(computer);
-        const std::vector<std::pair<QString, bool>> want{{"/", false}, {computer.data().toString(), true}};
+        const std::vector<std::pair<QString, bool>> want{
+            {computer.data().toString(), true}, {"/", false}, {computer.data().toString(), true}};
         EXPECT_EQ(changes, want);
 
         browser.Options = 0; // takes effect at the next Execute only
@@ -279,6 +350,7 @@ TEST_P(MyComputerRoot, MountedRootsBelowAnItemWithoutPath) {
 
     // Without the restriction the computer item itself can be chosen: no path, a name.
     EXPECT_TRUE(Run([](QDialog& d) {
+        Tree(d)->setCurrentIndex(Model(d)->index(0, 0));
         EXPECT_TRUE(Button(d, "OKButton")->isEnabled());
         QTest::mouseClick(Button(d, "OKButton"), Qt::LeftButton);
     }));

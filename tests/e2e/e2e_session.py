@@ -332,7 +332,7 @@ class Session:
         self.wait_line("folder browser", lambda l: l == "dialog " + BROWSER_TITLE, mark)
         dialog = self.window_named(BROWSER_TITLE)
         self.activate(dialog)
-        # The browser opens on the folder chosen last time (on "/" the first time).
+        # The browser opens on the folder chosen last time (on none the first time).
         self.expect("text FolderEdit", previous, "the folder line to show the preselected folder")
         focus = self.ask("focus")
         for _ in range(6):
@@ -408,7 +408,7 @@ class Session:
         self.screenshot("two-selected")
 
         # Files > Extract, into the first folder typed in the browser.
-        self.extract_into(self.targets[0], "/", lambda: self.menu("f", "MenFichiers", "e", "files-menu"),
+        self.extract_into(self.targets[0], "", lambda: self.menu("f", "MenFichiers", "e", "files-menu"),
                           "extract-menu")
         self.wait_for_files(self.targets[0], ["apple.txt", "mango.bin"], "extracted-first")
         self.check_caption(main)

@@ -1,10 +1,14 @@
 #include "tests/support/Corpus.h"
 #include "tests/support/CabWriter.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
 
 namespace morbek::test {
 
@@ -53,6 +57,11 @@ bool CorpusAvailable() {
     const QString dir = CorpusDir();
     return !dir.isEmpty() && QFileInfo::exists(dir + QStringLiteral("/EXPECTED.tsv")) &&
            QFileInfo::exists(dir + QStringLiteral("/MANIFEST.tsv"));
+}
+
+bool CorpusRequired() {
+    const QByteArray value = qgetenv("MORBEK_REQUIRE_CORPUS");
+    return !value.isEmpty() && value != "0";
 }
 
 QString CorpusPath(const QString& relative) {
@@ -146,6 +155,87 @@ QString CabinetPartFile(const QString& path, int64_t offset, const QString& fold
     if (!out.open(QIODevice::WriteOnly) || out.write(in.read(size)) != size)
         return {};
     return copy;
+}
+
+bool ExtractedByCabextract(const ExpectedRow& row) {
+    return row.cabextractStatus == QLatin1String("OK");
+}
+
+bool HasContent(const ExpectedRow& row) {
+    return ExtractedByCabextract(row) && row.md5 != QLatin1String("-") && !row.md5.isEmpty();
+}
+
+bool BeginsInEarlierCabinet(const ExpectedRow& row) {
+    return row.folder == QLatin1String("cont-from-prev") || row.folder == QLatin1String("cont-both");
+}
+
+bool CabextractExtracts(const ManifestRow& file) {
+    return file.cabextractOk.startsWith(QLatin1String("yes"));
+}
+
+bool SetMember(const ManifestRow& file) {
+    return !file.setRole.isEmpty() && file.setRole != QLatin1String("single");
+}
+
+std::map<CabinetKey, std::vector<ExpectedRow>> RowsByCabinet(const std::vector<ExpectedRow>& rows) {
+    std::map<CabinetKey, std::vector<ExpectedRow>> grouped;
+    for (const ExpectedRow& row : rows)
+        grouped[{row.cabinet, std::max<int64_t>(0, row.mscfOffset)}].push_back(row);
+    return grouped;
+}
+
+std::map<QString, std::vector<ExpectedRow>> RowsByFile(const std::vector<ExpectedRow>& rows) {
+    std::map<QString, std::vector<ExpectedRow>> grouped;
+    for (const ExpectedRow& row : rows)
+        grouped[row.cabinet].push_back(row);
+    return grouped;
+}
+
+std::vector<QString> FilesWithExtractedRows() {
+    std::vector<QString> files;
+    if (!CorpusAvailable())
+        return files;
+    const std::map<QString, std::vector<ExpectedRow>> byFile = RowsByFile(LoadExpected());
+    for (const ManifestRow& m : LoadManifest()) {
+        const auto it = byFile.find(m.path);
+        if (it != byFile.end() && std::any_of(it->second.begin(), it->second.end(), ExtractedByCabextract))
+            files.push_back(m.path);
+    }
+    return files;
+}
+
+QString Md5Of(const QByteArray& bytes) {
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+}
+
+QString Md5OfFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("<missing>");
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    hash.addData(&f);
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+void Mismatches::Add(const QString& cabinet, const QString& entry, const QString& expected, const QString& got) {
+    lines_ << QStringLiteral("MISMATCH %1 | %2 | expected %3 | got %4").arg(cabinet, entry, expected, got);
+}
+
+void Mismatches::Skip(const QString& cabinet, const QString& entry, const QString& why) {
+    skipped_ << QStringLiteral("not compared: %1 | %2 | %3").arg(cabinet, entry, why);
+}
+
+void Mismatches::Report(const char* what) const {
+    // On stdout, one line each, so that a run's log can be compared with the last.
+    for (const QString& line : skipped_)
+        std::printf("%s\n", line.toUtf8().constData());
+    for (const QString& line : lines_)
+        std::printf("%s\n", line.toUtf8().constData());
+    std::printf("%s: %d compared, %lld mismatches, %lld not compared\n", what, compared_,
+                static_cast<long long>(lines_.size()), static_cast<long long>(skipped_.size()));
+    std::fflush(stdout);
+    EXPECT_GT(compared_, 0) << what << ": nothing was compared";
+    EXPECT_TRUE(lines_.isEmpty()) << what << ": " << lines_.size() << " mismatches (listed above)";
 }
 
 } // namespace morbek::test

