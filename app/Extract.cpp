@@ -150,10 +150,18 @@ void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entr
         }
         if (pat)
             pat->Finish();
-        if (!notExtracted.isEmpty())
+        if (!notExtracted.isEmpty()) {
+            // A dialog taller than the screen would hide its own OK button: the first lines,
+            // then how many more.
+            const qsizetype more = notExtracted.size() - kNotExtractedLines;
+            if (more > 1) {
+                notExtracted.resize(kNotExtractedLines);
+                notExtracted << MsgText(kMoreNotExtractedMessage).arg(more);
+            }
             PlainMsgDialog(MsgText(kNotExtractedMessage) + QStringLiteral("\r\n") +
                                notExtracted.join(QStringLiteral("\r\n")),
                            TMsgDlgType::Warning, mbOK, 0);
+        }
     }
 
     copy.Remove(copyPath);

@@ -59,8 +59,11 @@ ExtractFailure FailureOfErrno(int error);
 // The failure a library error (ERF::erfOper) stands for; writeError is LastWriteError().
 ExtractFailure FailureOfLibrary(int erfOper, int writeError);
 
-// The message number that heads the list of entries not extracted.
+// The message number that heads the list of entries not extracted, the most lines of it
+// shown, and the message that counts the rest.
 inline constexpr int kNotExtractedMessage = 168;
+inline constexpr qsizetype kNotExtractedLines = 30;
+inline constexpr int kMoreNotExtractedMessage = 213;
 
 // Module state of one run (one run at a time, UI thread only). Texts are kept whole,
 // whatever their length. Host paths use '/'; stored names use '\'.
