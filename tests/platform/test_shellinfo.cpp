@@ -13,6 +13,46 @@ constexpr uint32_t kSmall = kLarge | SHGFI_SMALLICON;
 
 QString Probe(const QString& extension) { return QStringLiteral("/tmp/morbek-0/~tmpxcab.") + extension; }
 
+QString InstalledTheme() {
+    for (const char* theme : {"Adwaita", "breeze"})
+        if (QFileInfo::exists(QStringLiteral("/usr/share/icons/%1/index.theme").arg(QLatin1String(theme))))
+            return QLatin1String(theme);
+    return {};
+}
+
+// The theme is chosen once, at start: a lookup that changed it would give the message
+// boxes one icon before the first cabinet and another after. Defined before the
+// parameterised suites so that it runs first, before any lookup of this process.
+struct ThemeCase {
+    const char* name;
+    const char* before;
+    bool replacedAtStart; // else kept as it was
+};
+
+TEST(IconTheme, IsChosenAtStartAndNeverByALookup) {
+    const QString installed = InstalledTheme();
+    if (installed.isEmpty())
+        GTEST_SKIP() << "neither Adwaita nor breeze is installed";
+    const ThemeCase cases[] = {
+        {"Unset", "", true},
+        {"Hicolor", "hicolor", true},
+        {"ChosenByTheDesktop", "HighContrast", false},
+    };
+    for (const ThemeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QIcon::setThemeName(QLatin1String(c.before));
+        for (const char* extension : {"txt", "zzqqxx", "png"}) {
+            SHFILEINFO info;
+            SHGetFileInfoA(Probe(QLatin1String(extension)), 0, info, kLarge);
+            SHGetFileInfoA(Probe(QLatin1String(extension)), 0, info, kSmall);
+        }
+        EXPECT_EQ(QIcon::themeName(), QLatin1String(c.before)) << "a lookup changed the theme";
+        SetUpIconTheme();
+        EXPECT_EQ(QIcon::themeName(), c.replacedAtStart ? installed : QLatin1String(c.before));
+    }
+    QIcon::setThemeName(installed);
+}
+
 struct ProbeCase {
     const char* name;
     const char* extension;
@@ -69,19 +109,6 @@ TEST(ShellInfoAnswers, DependOnTheExtensionOnlyAndFollowTheFlags) {
     SHGetFileInfoA(Probe(QStringLiteral("txt")), 0, typeOnly, SHGFI_TYPENAME);
     EXPECT_TRUE(typeOnly.hIcon.isNull());
     EXPECT_EQ(typeOnly.szTypeName, lower.szTypeName);
-}
-
-TEST(ShellInfoAnswers, LeavesHicolorForAnInstalledTheme) {
-    bool installed = false;
-    for (const char* theme : {"Adwaita", "breeze"})
-        installed |=
-            QFileInfo::exists(QStringLiteral("/usr/share/icons/%1/index.theme").arg(QLatin1String(theme)));
-    if (!installed)
-        GTEST_SKIP() << "neither Adwaita nor breeze is installed";
-    SHFILEINFO info;
-    SHGetFileInfoA(Probe(QStringLiteral("txt")), 0, info, kLarge);
-    EXPECT_FALSE(QIcon::themeName().isEmpty());
-    EXPECT_NE(QIcon::themeName(), QStringLiteral("hicolor"));
 }
 
 TEST(ShellInfoAnswers, AFullCabinetOfProbesStaysFast) {
