@@ -42,11 +42,21 @@ bool IsPrivateFolder(const QByteArray& path) {
 // temporary name and renames it over the marker, replacing whatever was there.)
 class CheckLock {
 public:
-    explicit CheckLock(const QString& path) {
-        fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd_ < 0)
-            return; // best effort: without the lock the check still works, only unserialised
-        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    explicit CheckLock(const QString& path) : path_(QFile::encodeName(path)) {
+        // The file may be removed by an instance that ends while this one waits for it:
+        // the lock then counts only when taken on the file that is still there.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            fd_ = ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (fd_ < 0)
+                return; // best effort: without the lock the check still works, only unserialised
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+            struct stat held {}, named {};
+            if (::fstat(fd_, &held) == 0 && ::lstat(path_.constData(), &named) == 0 &&
+                held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+                return;
+            ::close(fd_);
+            fd_ = -1;
         }
     }
     ~CheckLock() {
@@ -56,7 +66,15 @@ public:
     CheckLock(const CheckLock&) = delete;
     CheckLock& operator=(const CheckLock&) = delete;
 
+    // Removes the lock file while holding it, so that no start is left checking under a
+    // lock on a file nobody else can find.
+    void RemoveFile() {
+        if (fd_ >= 0)
+            ::unlink(path_.constData());
+    }
+
 private:
+    QByteArray path_;
     int fd_ = -1;
 };
 
@@ -95,9 +113,14 @@ TOnlyOne::TOnlyOne(QWidget* owner) : QObject(owner), owner_(owner) {
 }
 
 TOnlyOne::~TOnlyOne() {
-    // Closing the server removes the marker; a later start never made one.
-    if (server_)
-        server_->close();
+    // Closing the server removes the marker; a later start never made one. The lock
+    // file goes with it: a normal end leaves nothing in the private folder.
+    if (!server_)
+        return;
+    const QString path = server_->fullServerName();
+    CheckLock lock(path + QStringLiteral(".lock"));
+    server_->close();
+    lock.RemoveFile();
 }
 
 QString TOnlyOne::MarkerName() const {

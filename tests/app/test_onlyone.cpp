@@ -97,6 +97,9 @@ protected:
             busy::End();
     }
     QString Marker() const { return runtime.path + QLatin1Char('/') + kMarker; }
+    QStringList Leftovers() const {
+        return QDir(runtime.path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
 
     // A guard on its own window, loaded as the program loads its main window.
     std::unique_ptr<QWidget> Start(bool enforce = true) {
@@ -148,6 +151,7 @@ TEST_F(OnlyOneComponent, FirstGuardListensOnAMarkerClosedToOthersAndRemovesItWhe
     EXPECT_EQ(ModeOf(Marker()) & 077, 0u) << "other users must not reach the marker";
     first.reset();
     EXPECT_FALSE(QFile::exists(Marker()));
+    EXPECT_EQ(Leftovers(), QStringList()) << "the check's lock file goes with the marker";
 }
 
 TEST_F(OnlyOneComponent, RuntimeFolderOpenToOthersIsNotUsed) {
@@ -289,6 +293,13 @@ protected:
         ASSERT_TRUE(test::SeedAnsweredSettings(home.path() + QStringLiteral("/.config")));
     }
     QString Marker() const { return runtime.path + QLatin1Char('/') + kMarker; }
+    // What is left in the runtime folder, the help viewer's sockets aside.
+    QStringList Leftovers() const {
+        QStringList left =
+            QDir(runtime.path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        left.removeIf([](const QString& name) { return name.startsWith(QLatin1String("morbek-help-")); });
+        return left;
+    }
 
     std::unique_ptr<test::RunningProgram> Run(const QStringList& args = {}) {
         return std::make_unique<test::RunningProgram>(QStringLiteral(MORBEK32_PATH), args, env);
@@ -321,6 +332,7 @@ TEST_F(OnlyOneProcess, FirstStartMakesTheMarkerAndANormalEndRemovesIt) {
     EXPECT_TRUE(IsSocket(Marker()));
     Quit(*first);
     EXPECT_FALSE(QFile::exists(Marker()));
+    EXPECT_EQ(Leftovers(), QStringList()) << "nothing of the guard stays in the runtime folder";
 }
 
 TEST_F(OnlyOneProcess, SecondStartEndsWithoutShowingAndRaisesTheFirst) {
@@ -413,6 +425,7 @@ TEST_F(OnlyOneProcess, GuardsCheckingAtTheSameInstantLeaveExactlyOneFirst) {
         for (auto& p : probes)
             EXPECT_TRUE(p->WaitForExit());
         ASSERT_FALSE(QFile::exists(Marker()));
+        EXPECT_EQ(Leftovers(), QStringList()) << "round " << round;
     }
 }
 
