@@ -2,7 +2,6 @@
 
 #include "components/Busy.h"
 #include "components/Framework.h"
-#include "platform/files/TempPath.h"
 
 #include <QApplication>
 #include <QFile>
@@ -15,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -29,11 +29,45 @@ constexpr int kWriteMs = 1000;
 constexpr int kDeferredPollMs = 100;
 constexpr int kRequestLifeMs = 5000; // a client that never finishes its line is dropped
 
-bool IsPrivateFolder(const QByteArray& path) {
+// A real folder (not a link to one) of this user, closed to everyone else.
+bool IsPrivateFolder(QByteArray path) {
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1); // with a trailing '/', lstat would follow a link
     struct stat st {};
-    if (::stat(path.constData(), &st) != 0)
+    if (::lstat(path.constData(), &st) != 0)
         return false;
     return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
+// The user's own cache folder: $XDG_CACHE_HOME when absolute, else ~/.cache.
+QByteArray CacheHome() {
+    const QByteArray xdg = qgetenv("XDG_CACHE_HOME");
+    if (xdg.startsWith('/'))
+        return xdg;
+    QByteArray home = qgetenv("HOME");
+    if (!home.startsWith('/')) {
+        const struct passwd* pw = ::getpwuid(::getuid());
+        home = pw && pw->pw_dir ? QByteArray(pw->pw_dir) : QByteArray();
+    }
+    return home.startsWith('/') ? home + "/.cache" : QByteArray();
+}
+
+// "morbek" under the user's cache folder, made closed to others. Unlike the shared
+// temporary folder, nobody else can create it first; one that is not a real folder of
+// this user is refused, never taken over.
+QByteArray CacheMarkerFolder() {
+    const QByteArray base = CacheHome();
+    if (base.isEmpty())
+        return {};
+    ::mkdir(base.constData(), 0700); // ~/.cache may not exist yet; an existing one is kept as it is
+    const QByteArray folder = base + "/morbek";
+    ::mkdir(folder.constData(), 0700);
+    struct stat st {};
+    if (::lstat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        return {};
+    if ((st.st_mode & 077) != 0 && ::chmod(folder.constData(), 0700) != 0)
+        return {};
+    return IsPrivateFolder(folder) ? folder + '/' : QByteArray();
 }
 
 // Looking for the marker and making it are two steps; instances started at the same
@@ -131,10 +165,9 @@ QString TOnlyOne::PrivateFolder() {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (runtime.startsWith('/') && IsPrivateFolder(runtime))
         return QFile::decodeName(runtime) + (runtime.endsWith('/') ? QString() : QStringLiteral("/"));
-    const QString temp = platform::GetTempPathA();
-    if (IsPrivateFolder(QFile::encodeName(temp)))
-        return temp;
-    return {};
+    // Not the shared temporary folder: another user could make its "morbek-<uid>" first,
+    // and every start would then fall back to a folder of its own and run alone.
+    return QFile::decodeName(CacheMarkerFolder());
 }
 
 QString TOnlyOne::MarkerPath() const {

@@ -45,8 +45,9 @@ public:
     QString MarkerName() const;
     // Full path of the marker socket; empty when the user has no private folder.
     QString MarkerPath() const;
-    // $XDG_RUNTIME_DIR when it is a folder of ours closed to others, else the program's
-    // private temporary folder; empty when neither passes that check. Ends with '/'.
+    // $XDG_RUNTIME_DIR when it is a real folder of ours closed to others, else "morbek"
+    // under the user's cache folder ($XDG_CACHE_HOME, else ~/.cache), made so; empty when
+    // neither passes that check. Ends with '/'.
     static QString PrivateFolder();
 
 signals:

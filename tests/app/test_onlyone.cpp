@@ -5,6 +5,7 @@
 #include "components/OnlyOne.h"
 #include "platform/files/TempPath.h"
 #include "tests/support/ProcessHarness.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -19,6 +20,7 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <vector>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -66,25 +68,36 @@ void MakeDeadSocket(const QString& path) {
 // program the user runs meanwhile, nor a test running beside this one.
 class RuntimeFolder {
 public:
-    RuntimeFolder()
-        : saved_(qgetenv("XDG_RUNTIME_DIR")), hadValue_(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+    RuntimeFolder() {
         path = dir_.path() + QStringLiteral("/run");
         QDir().mkpath(path);
         ::chmod(QFile::encodeName(path).constData(), 0700);
+        cache = dir_.path() + QStringLiteral("/cache");
+        for (const char* name : {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "HOME"})
+            saved_.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(path));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
     }
     ~RuntimeFolder() {
-        if (hadValue_)
-            qputenv("XDG_RUNTIME_DIR", saved_);
-        else
-            qunsetenv("XDG_RUNTIME_DIR");
+        for (const Saved& v : saved_) {
+            if (v.wasSet)
+                qputenv(v.name, v.value);
+            else
+                qunsetenv(v.name);
+        }
     }
-    QString path;
+    QString Root() const { return dir_.path(); }
+    QString path;  // $XDG_RUNTIME_DIR
+    QString cache; // $XDG_CACHE_HOME
 
 private:
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool wasSet;
+    };
     QTemporaryDir dir_;
-    QByteArray saved_;
-    bool hadValue_;
+    std::vector<Saved> saved_;
 };
 
 // --- the component in this process --------------------------------------------------------
@@ -154,16 +167,102 @@ TEST_F(OnlyOneComponent, FirstGuardListensOnAMarkerClosedToOthersAndRemovesItWhe
     EXPECT_EQ(Leftovers(), QStringList()) << "the check's lock file goes with the marker";
 }
 
-TEST_F(OnlyOneComponent, RuntimeFolderOpenToOthersIsNotUsed) {
-    ::chmod(QFile::encodeName(runtime.path).constData(), 0755);
-    EXPECT_EQ(TOnlyOne::PrivateFolder(), platform::GetTempPathA());
-    qputenv("XDG_RUNTIME_DIR", "relative/run");
-    EXPECT_EQ(TOnlyOne::PrivateFolder(), platform::GetTempPathA());
-    // The positive case: the folder closed to others is the one used.
-    ::chmod(QFile::encodeName(runtime.path).constData(), 0700);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path));
-    EXPECT_EQ(TOnlyOne::PrivateFolder(), runtime.path + QLatin1Char('/'));
+// Where the marker goes. Without a usable runtime folder it goes under the user's own
+// cache folder, never the shared temporary folder; a folder that is not a real folder
+// of this user is refused, not taken over.
+enum class Place { Runtime, Cache, HomeCache, Nowhere };
+
+struct FolderCase {
+    const char* name;
+    void (*arrange)(const RuntimeFolder& f);
+    Place expected;
+    bool needsRoot; // giving a folder to another user takes root
+};
+
+void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
+
+constexpr uid_t kOtherUser = 54321;
+
+void MakeFolder(const QString& path, mode_t mode) {
+    QDir().mkpath(path);
+    ::chmod(QFile::encodeName(path).constData(), mode);
 }
+
+const FolderCase kFolderCases[] = {
+    {"RuntimeClosedToOthers", [](const RuntimeFolder&) {}, Place::Runtime, false},
+    {"RuntimeUnset", [](const RuntimeFolder&) { qunsetenv("XDG_RUNTIME_DIR"); }, Place::Cache, false},
+    {"RuntimeRelative", [](const RuntimeFolder&) { qputenv("XDG_RUNTIME_DIR", "relative/run"); }, Place::Cache,
+     false},
+    {"RuntimeOpenToOthers",
+     [](const RuntimeFolder& f) { ::chmod(QFile::encodeName(f.path).constData(), 0755); }, Place::Cache, false},
+    {"RuntimeLinked",
+     [](const RuntimeFolder& f) {
+         const QString link = f.Root() + QStringLiteral("/run-link");
+         ::symlink(QFile::encodeName(f.path).constData(), QFile::encodeName(link).constData());
+         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(link));
+     },
+     Place::Cache, false},
+    {"RuntimeOfAnotherUser",
+     [](const RuntimeFolder& f) { (void)::chown(QFile::encodeName(f.path).constData(), kOtherUser, kOtherUser); },
+     Place::Cache, true},
+    {"CacheHomeUnset",
+     [](const RuntimeFolder& f) {
+         qunsetenv("XDG_RUNTIME_DIR");
+         qunsetenv("XDG_CACHE_HOME");
+         MakeFolder(f.Root() + QStringLiteral("/home"), 0755); // with no .cache yet
+         qputenv("HOME", QFile::encodeName(f.Root() + QStringLiteral("/home")));
+     },
+     Place::HomeCache, false},
+    {"CacheFolderOpenToOthersIsClosed",
+     [](const RuntimeFolder& f) {
+         qunsetenv("XDG_RUNTIME_DIR");
+         MakeFolder(f.cache + QStringLiteral("/morbek"), 0777);
+     },
+     Place::Cache, false},
+    {"CacheFolderLinked",
+     [](const RuntimeFolder& f) {
+         qunsetenv("XDG_RUNTIME_DIR");
+         MakeFolder(f.cache, 0700);
+         ::symlink(QFile::encodeName(f.path).constData(), QFile::encodeName(f.cache + "/morbek").constData());
+     },
+     Place::Nowhere, false},
+    {"CacheFolderOfAnotherUser",
+     [](const RuntimeFolder& f) {
+         qunsetenv("XDG_RUNTIME_DIR");
+         MakeFolder(f.cache + QStringLiteral("/morbek"), 0700);
+         (void)::chown(QFile::encodeName(f.cache + "/morbek").constData(), kOtherUser, kOtherUser);
+     },
+     Place::Nowhere, true},
+};
+
+class MarkerFolder : public OnlyOneComponent, public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(MarkerFolder, IsTheUsersOwnAndGuardsEveryStart) {
+    const FolderCase& c = GetParam();
+    if (c.needsRoot && ::getuid() != 0)
+        GTEST_SKIP() << "needs root to give a folder to another user";
+    c.arrange(runtime);
+    QString expected;
+    switch (c.expected) {
+    case Place::Runtime: expected = runtime.path + QLatin1Char('/'); break;
+    case Place::Cache: expected = runtime.cache + QStringLiteral("/morbek/"); break;
+    case Place::HomeCache: expected = runtime.Root() + QStringLiteral("/home/.cache/morbek/"); break;
+    case Place::Nowhere: break;
+    }
+    EXPECT_EQ(TOnlyOne::PrivateFolder(), expected);
+    if (expected.isEmpty())
+        return;
+    EXPECT_EQ(ModeOf(expected) & 077, 0u);
+    EXPECT_FALSE(expected.startsWith(platform::GetTempPathA())) << "never the shared temporary folder";
+    auto first = Start();
+    auto second = Start();
+    EXPECT_TRUE(GuardOf(first)->IsFirstInstance);
+    EXPECT_TRUE(GuardOf(second)->MustEnd()) << "the later start finds the first";
+    EXPECT_TRUE(IsSocket(expected + kMarker));
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, MarkerFolder, ::testing::ValuesIn(kFolderCases),
+                         [](const ::testing::TestParamInfo<FolderCase>& p) { return std::string(p.param.name); });
 
 TEST_F(OnlyOneComponent, SecondGuardHandsOverAndNeverRemovesTheFirstsMarker) {
     auto first = Start();
@@ -427,6 +526,32 @@ TEST_F(OnlyOneProcess, GuardsCheckingAtTheSameInstantLeaveExactlyOneFirst) {
         ASSERT_FALSE(QFile::exists(Marker()));
         EXPECT_EQ(Leftovers(), QStringList()) << "round " << round;
     }
+}
+
+TEST_F(OnlyOneProcess, AnotherUserHoldingTheTemporaryFolderNameCannotBlindTheGuard) {
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to make a folder of another user";
+    // No runtime folder; another user made our "morbek-<uid>" in the shared temporary
+    // folder first, so each start would get a fresh temporary folder of its own.
+    QTemporaryDir shared;
+    const QString taken = shared.path() + QStringLiteral("/morbek-%1").arg(::getuid());
+    MakeFolder(taken, 0700);
+    ASSERT_EQ(::chown(QFile::encodeName(taken).constData(), kOtherUser, kOtherUser), 0);
+    QProcessEnvironment noRuntime = env;
+    noRuntime.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    noRuntime.insert(QStringLiteral("TMPDIR"), shared.path());
+    noRuntime.insert(QStringLiteral("XDG_CACHE_HOME"), runtime.cache);
+
+    test::RunningProgram first(QStringLiteral(ONLYONE_PROBE_PATH), {}, noRuntime);
+    ASSERT_TRUE(first.WaitForLine(QStringLiteral("shown"))) << first.Errors().toStdString();
+    EXPECT_TRUE(first.Lines().contains(QStringLiteral("first 1 end 0")));
+    test::RunningProgram later(QStringLiteral(ONLYONE_PROBE_PATH), {}, noRuntime);
+    ASSERT_TRUE(later.WaitForExit());
+    EXPECT_TRUE(later.Lines().contains(QStringLiteral("first 0 end 1"))) << "the later start runs alone";
+    EXPECT_TRUE(first.WaitForLine(QStringLiteral("handover raised")));
+    first.Send(QStringLiteral("quit"));
+    EXPECT_TRUE(first.WaitForExit());
+    EXPECT_EQ(QDir(taken).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
 TEST_F(OnlyOneProcess, GuardsNotEnforcedAllRunBesideTheProgram) {
