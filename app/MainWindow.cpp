@@ -135,6 +135,7 @@ TDezerOvu::TDezerOvu(QWidget* parent) : QMainWindow(parent) {
 
     OnlyOne1 = new TOnlyOne(this);
     OnlyOne1->setObjectName(QStringLiteral("OnlyOne1"));
+    connect(OnlyOne1, &TOnlyOne::FileHandedOver, this, &TDezerOvu::OpenHandedOver);
 
     modal::SetOnModalClosed([this] { OnModalClosed(); });
 }
@@ -616,6 +617,19 @@ void TDezerOvu::Ouvre1Click(QObject*) {
 
 int64_t TDezerOvu::FindCabinetSignature(const QByteArray& pattern, int fd) const {
     return cab::FindCabinetSignature(pattern, fd);
+}
+
+void TDezerOvu::OpenHandedOver(const QString& path) {
+    constexpr int kRetryMs = 100;
+    if (Tag < 1 || busy::IsBusy() || inPlatformDialog_ || QApplication::activeModalWidget()) {
+        QTimer::singleShot(kRetryMs, this, [this, path] { OpenHandedOver(path); });
+        return;
+    }
+    // As a file named on the command line: one that does not exist is dropped.
+    if (!platform::FileExists(path))
+        return;
+    PendingFileName = path;
+    framework::RunHandler([this] { Ouvre1Click(this); });
 }
 
 // --- the list's selection ---------------------------------------------------------------

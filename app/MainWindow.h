@@ -117,6 +117,9 @@ public:
     // its reason (message 168).
     void ExtractEntries(const QStringList& names, const QStringList& entryTexts);
     void Chnge();
+    // A later start handed this file over: it is opened as the Open command would, once
+    // the program is free (first activation done, not busy, no dialog open).
+    void OpenHandedOver(const QString& path);
 
     void ApplyLanguage(int index);
     void LoadSettings();

@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
     windows.DezerOvu = &mainWindow;
     morbek::InstallTestHooks(mainWindow);
     // The main window is loaded: its single-instance guard checks now, before anything shows.
+    // A later start passes its file on to the running instance.
+    mainWindow.OnlyOne1->HandOverFile = mainWindow.CommandLine.value(0);
     mainWindow.OnlyOne1->Loaded();
     morbek::TDialogPat dialogPat(&mainWindow);
     windows.DialogPat = &dialogPat;

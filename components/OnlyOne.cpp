@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QList>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
@@ -16,6 +18,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <string>
+#include <utility>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -210,6 +213,13 @@ void TOnlyOne::Check() {
         QByteArray request = "raise";
         if (!g_startupToken.empty())
             request += ' ' + QByteArray::fromStdString(g_startupToken);
+        if (!HandOverFile.isEmpty()) {
+            // Relative names are meant from this start's current folder, not the first's.
+            const QByteArray file = QFile::encodeName(QFileInfo(HandOverFile).absoluteFilePath());
+            const QByteArray field = " file=" + file.toPercentEncoding("/");
+            if (request.size() + field.size() < kMaxRequest)
+                request += field;
+        }
         request += '\n';
         socket.write(request);
         socket.waitForBytesWritten(kWriteMs);
@@ -246,7 +256,7 @@ void TOnlyOne::OnRequest(QLocalSocket* socket) {
     const bool ended = socket->state() != QLocalSocket::ConnectedState;
     QByteArray line;
     if (socket->canReadLine())
-        line = socket->readLine(kMaxRequest + 1);
+        line = socket->readLine(kMaxRequest + 2); // reads at most one byte past the limit, so too long shows
     else if (socket->bytesAvailable() > kMaxRequest || ended)
         line = socket->readAll(); // too long, or cut short: read out and judged below
     else
@@ -260,10 +270,19 @@ void TOnlyOne::OnRequest(QLocalSocket* socket) {
         return;
 
     pendingToken_.clear();
-    const QByteArray token = line.mid(6).trimmed();
-    const int eq = token.indexOf('=');
-    if (eq > 0 && IsAcceptableToken(token.left(eq), token.mid(eq + 1)))
-        pendingToken_ = token;
+    pendingFile_.clear();
+    const QList<QByteArray> fields = line.mid(6).split(' ');
+    for (const QByteArray& field : fields) {
+        if (field.startsWith("file=")) {
+            const QByteArray file = QByteArray::fromPercentEncoding(field.mid(5));
+            if (file.startsWith('/') && !file.contains('\0'))
+                pendingFile_ = QFile::decodeName(file);
+            continue;
+        }
+        const int eq = field.indexOf('=');
+        if (eq > 0 && IsAcceptableToken(field.left(eq), field.mid(eq + 1)))
+            pendingToken_ = field;
+    }
 
     // While the program reads or extracts, events are pumped for painting only; the
     // window is brought forward once that work has ended.
@@ -303,6 +322,8 @@ void TOnlyOne::BringToFront() {
         target->activateWindow();
     }
     emit HandedOver(restored);
+    if (!pendingFile_.isEmpty())
+        emit FileHandedOver(std::exchange(pendingFile_, QString()));
 }
 
 } // namespace morbek

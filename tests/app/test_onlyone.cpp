@@ -4,6 +4,7 @@
 #include "components/Framework.h"
 #include "components/OnlyOne.h"
 #include "platform/files/TempPath.h"
+#include "tests/support/CabWriter.h"
 #include "tests/support/ProcessHarness.h"
 #include "tests/support/QtPrinters.h"
 
@@ -361,6 +362,7 @@ TEST_F(OnlyOneComponent, MalformedRequestsAreIgnoredAndForeignTokensNeverReachTh
     };
     send("hello\n");
     send(QByteArray(5000, 'r'));
+    send("raise file=/" + QByteArray(TOnlyOne::kMaxRequest, 'x') + '\n');
     send("raise LD_PRELOAD=/tmp/evil.so\n");
     ASSERT_TRUE(QTest::qWaitFor([&] { return handedOver.count() == 1; }, 5000));
     EXPECT_FALSE(qEnvironmentVariableIsSet("LD_PRELOAD"));
@@ -436,7 +438,7 @@ TEST_F(OnlyOneProcess, FirstStartMakesTheMarkerAndANormalEndRemovesIt) {
 
 TEST_F(OnlyOneProcess, SecondStartEndsWithoutShowingAndRaisesTheFirst) {
     auto first = RunFirst();
-    // The later start's file argument is not passed on.
+    // A file that does not exist is passed on and dropped there (see LaterStartsFile).
     auto second = Run({QStringLiteral("/nonexistent/other.cab")});
     ExpectHandsOver(*second);
     EXPECT_TRUE(first->WaitForLine(QStringLiteral("handover raised")));
@@ -444,6 +446,71 @@ TEST_F(OnlyOneProcess, SecondStartEndsWithoutShowingAndRaisesTheFirst) {
     EXPECT_TRUE(CanConnect(Marker())) << "the later start leaves the first's marker alone";
     Quit(*first);
 }
+
+// A later start given a file: the first comes forward and opens it as Open would.
+struct HandOverCase {
+    const char* name;
+    const char* argument;   // empty: started without a file
+    bool fromItsFolder;     // the later start runs in the cabinet's folder
+    int rows;               // entries listed by the first afterwards
+};
+
+void PrintTo(const HandOverCase& c, std::ostream* os) { *os << c.name; }
+
+class LaterStartsFile : public OnlyOneProcess, public ::testing::WithParamInterface<HandOverCase> {};
+
+TEST_P(LaterStartsFile, IsOpenedByTheFirst) {
+    const HandOverCase& c = GetParam();
+    const QString folder = home.path() + QStringLiteral("/cabs");
+    QDir().mkpath(folder);
+    test::CabWriter writer;
+    writer.addFolder();
+    writer.addFile("one.txt", "1");
+    writer.addFile("two.txt", "22");
+    for (const char* name : {"set.cab", "my 100% set.cab"}) {
+        QFile f(folder + QLatin1Char('/') + QLatin1String(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(writer.build());
+    }
+
+    auto first = RunFirst();
+    QStringList args;
+    if (*c.argument)
+        args << (c.fromItsFolder || c.argument[0] == '/' ? QString::fromUtf8(c.argument)
+                                                         : folder + QLatin1Char('/') + QString::fromUtf8(c.argument));
+    test::RunningProgram later(QStringLiteral(MORBEK32_PATH), args, env, c.fromItsFolder ? folder : QString());
+    ExpectHandsOver(later);
+    ASSERT_TRUE(first->WaitForLine(QStringLiteral("handover raised")));
+
+    // The open runs once the program is free: ask until the expected count shows.
+    QString rows;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const int from = static_cast<int>(first->Lines().size());
+        first->Send(QStringLiteral("list"));
+        rows = first->WaitForPrefix(QStringLiteral("rows "), from);
+        if (rows == QStringLiteral("rows %1").arg(c.rows))
+            break;
+        QTest::qWait(100);
+    }
+    EXPECT_EQ(rows, QStringLiteral("rows %1").arg(c.rows));
+    if (c.rows > 0) {
+        EXPECT_TRUE(first->Lines().contains(QStringLiteral("row one.txt")));
+        const int from = static_cast<int>(first->Lines().size());
+        first->Send(QStringLiteral("caption"));
+        EXPECT_TRUE(first->WaitForPrefix(QStringLiteral("caption "), from).endsWith(QStringLiteral(".cab")));
+    }
+    EXPECT_TRUE(first->running());
+    Quit(*first);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LaterStartsFile,
+    ::testing::Values(HandOverCase{"AbsolutePath", "set.cab", false, 2},
+                      HandOverCase{"RelativeToTheLaterStartsFolder", "set.cab", true, 2},
+                      HandOverCase{"BlanksAndPercentInTheName", "my 100% set.cab", false, 2},
+                      HandOverCase{"MissingFileIsDropped", "/nonexistent/other.cab", false, 0},
+                      HandOverCase{"NoFile", "", false, 0}),
+    [](const ::testing::TestParamInfo<HandOverCase>& p) { return std::string(p.param.name); });
 
 TEST_F(OnlyOneProcess, SecondStartRestoresAMinimisedFirst) {
     auto first = RunFirst();
