@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/Association.h"
 #include "app/FileListModel.h"
 #include "app/Lang.h"
 #include "app/ToolBitmaps.h"
@@ -138,9 +139,14 @@ TDezerOvu::TDezerOvu(QWidget* parent) : QMainWindow(parent) {
     connect(OnlyOne1, &TOnlyOne::FileHandedOver, this, &TDezerOvu::OpenHandedOver);
 
     modal::SetOnModalClosed([this] { OnModalClosed(); });
+    // The shell's type names consult the classes root first, as the original shell did.
+    platform::SetClassTypeNameSource(&ClassTypeName);
 }
 
-TDezerOvu::~TDezerOvu() { modal::SetOnModalClosed({}); }
+TDezerOvu::~TDezerOvu() {
+    modal::SetOnModalClosed({});
+    platform::SetClassTypeNameSource({});
+}
 
 void TDezerOvu::BuildMenus() {
     MainMenu1 = menuBar();

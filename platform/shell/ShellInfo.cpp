@@ -54,7 +54,14 @@ Cache& TheCache() {
     return cache;
 }
 
+ClassTypeNameSource& ClassSource() {
+    static ClassTypeNameSource source;
+    return source;
+}
+
 } // namespace
+
+void SetClassTypeNameSource(ClassTypeNameSource source) { ClassSource() = std::move(source); }
 
 // Without a desktop session Qt stays on hicolor, which holds almost no file icons.
 void SetUpIconTheme() {
@@ -93,6 +100,17 @@ bool SHGetFileInfoA(const QString& path, uint32_t /*fileAttributes*/, SHFILEINFO
         if (it == cache.constEnd())
             it = cache.insert(key, Lookup(fileName, size));
         answer = *it;
+    }
+
+    // The store is read afresh (it changes with Association), not cached with the MIME answer.
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if ((flags & SHGFI_TYPENAME) && ClassSource() && dot >= 0 && dot + 1 < fileName.size() &&
+        !fileName.contains(QLatin1Char('\\'))) {
+        const QString stored = ClassSource()(fileName.mid(dot));
+        if (!stored.isEmpty()) {
+            answer.typeName = stored;
+            answer.recognised = true;
+        }
     }
 
     info.hIcon = (flags & SHGFI_ICON) ? answer.icon : QIcon();

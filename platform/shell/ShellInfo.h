@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace morbek::platform {
 
@@ -20,6 +21,13 @@ struct SHFILEINFO {
 // installed of Adwaita and breeze. Called once at start, before any window or icon is
 // made, so that every icon of the run (list entries, message boxes) comes from one theme.
 void SetUpIconTheme();
+
+// The classes store's type name for an extension (".cab": the extension's class, then
+// that class's default value); empty when the store names none. The shell consults it
+// before the MIME database, as the original shell consulted HKEY_CLASSES_ROOT, so a
+// class registered by the program names its files. None by default.
+using ClassTypeNameSource = std::function<QString(const QString& extension)>;
+void SetClassTypeNameSource(ClassTypeNameSource source);
 
 // Returns true when the file was recognised. A name with no MIME match gives the
 // generic file icon and an empty type name (never another file's answer). Never
