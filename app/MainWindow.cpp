@@ -397,6 +397,7 @@ void TDezerOvu::Quitte1Click(QObject*) { close(); }
 
 void TDezerOvu::ApplyLanguage(int index) {
     LangIndex = index;
+    ApplyQtTranslations(index);
     setWindowTitle(MsgText(2));
     framework::SetHelpFile(AppDir + MsgText(3));
 
