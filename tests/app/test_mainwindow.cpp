@@ -77,6 +77,42 @@ TEST_F(MainWindowTest, FirstActivationLabelsTheWindowAndDisablesCommands) {
     EXPECT_EQ(window->Panel1->findChildren<QToolButton*>().size(), 12);
 }
 
+// The menus' items in order, "-" for a separator: Quit stands apart from the file
+// commands, and each separator really takes a line in the shown menu.
+struct MenuCase {
+    const char* name;
+    QMenu* TDezerOvu::*menu;
+    QStringList items;
+};
+
+TEST_F(MainWindowTest, MenusHoldTheirItemsAndSeparatorsInOrder) {
+    const MenuCase cases[] = {
+        {"Files", &TDezerOvu::MenFichiers, {"Ouvre1", "Extrait1", "Information1", "-", "Quitte1"}},
+        {"Display",
+         &TDezerOvu::MenAffiche,
+         {"Grandesic1", "Petitesic1", "Liste1", "Details1", "-", "Alpha1", "Aucun1", "-", "Options1"}},
+        {"Options", &TDezerOvu::Options1, {"Install1", "Uninstall1", "Langue1"}},
+        {"Help", &TDezerOvu::N1, {"Aide1", "Apropos1"}},
+    };
+    for (const MenuCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QMenu* menu = window.get()->*c.menu;
+        QStringList items;
+        for (QAction* a : menu->actions())
+            items << (a->isSeparator() ? QStringLiteral("-")
+                      : a->menu()      ? a->menu()->objectName()
+                                       : a->objectName());
+        EXPECT_EQ(items, c.items);
+        menu->popup(QPoint(10, 10));
+        for (QAction* a : menu->actions())
+            if (a->isSeparator()) {
+                EXPECT_TRUE(a->isVisible());
+                EXPECT_GT(menu->actionGeometry(a).height(), 0) << "a separator that takes no line";
+            }
+        menu->close();
+    }
+}
+
 TEST_F(MainWindowTest, ActivationRunsItsFirstPartOnce) {
     window->OpenDir = QStringLiteral("/somewhere");
     window->Information1->setEnabled(true);
