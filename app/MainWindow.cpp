@@ -24,6 +24,12 @@
 #include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <QFile>
 #include <QFileDialog>
 #include <QHash>
@@ -89,6 +95,9 @@ TDezerOvu::TDezerOvu(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Extraction de fichiers cabinet"));
     SetHelpContext(this, 1);
     setWindowIcon(QIcon(QStringLiteral(":/icons/morbek32.png")));
+    // A cabinet dropped from a file manager opens as with Open; the list's own views
+    // accept no drops, so drops over them come here too.
+    setAcceptDrops(true);
 
     const QStringList args = QCoreApplication::arguments();
     CommandLine = args.mid(1);
@@ -392,6 +401,56 @@ void TDezerOvu::closeEvent(QCloseEvent* e) {
 }
 
 void TDezerOvu::Quitte1Click(QObject*) { close(); }
+
+// --- files dropped onto the window -------------------------------------------------------------
+
+QString TDezerOvu::DroppedCabinet(const QMimeData* data) {
+    if (!data || !data->hasUrls())
+        return {};
+    const QList<QUrl> urls = data->urls();
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        const QString suffix = QFileInfo(path).suffix();
+        if (suffix.compare(QLatin1String("cab"), Qt::CaseInsensitive) == 0 ||
+            suffix.compare(QLatin1String("exe"), Qt::CaseInsensitive) == 0)
+            return path;
+    }
+    return {};
+}
+
+void TDezerOvu::dragEnterEvent(QDragEnterEvent* e) {
+    // Nothing is taken while a file is read or a dialog of ours is open.
+    if (!busy::IsBusy() && !QApplication::activeModalWidget() && !DroppedCabinet(e->mimeData()).isEmpty())
+        e->acceptProposedAction();
+    else
+        e->ignore();
+}
+
+void TDezerOvu::dragMoveEvent(QDragMoveEvent* e) {
+    if (!busy::IsBusy() && !QApplication::activeModalWidget() && !DroppedCabinet(e->mimeData()).isEmpty())
+        e->acceptProposedAction();
+    else
+        e->ignore();
+}
+
+void TDezerOvu::dropEvent(QDropEvent* e) {
+    const QString path = DroppedCabinet(e->mimeData());
+    if (path.isEmpty() || busy::IsBusy() || QApplication::activeModalWidget() || Tag < 1) {
+        e->ignore();
+        return;
+    }
+    e->acceptProposedAction();
+    // Opened once the drop is over, so that the file manager is not kept waiting for the
+    // end of the drag while the file is read.
+    QTimer::singleShot(0, this, [this, path] {
+        if (busy::IsBusy() || QApplication::activeModalWidget())
+            return;
+        PendingFileName = path;
+        framework::RunHandler([this] { Ouvre1Click(this); });
+    });
+}
 
 // --- languages ----------------------------------------------------------------------------
 

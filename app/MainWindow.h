@@ -11,6 +11,10 @@
 
 class QAction;
 class QActionGroup;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
 class QButtonGroup;
 class QFileDialog;
 class QLabel;
@@ -130,10 +134,17 @@ public:
     // The Open dialog, built anew for each use; tests reach it through the modal seam.
     QString OpenDialogFilter() const;
 
+    // The file a drop onto the window would open: the first local file named like the
+    // Open dialog's choices (.cab or .exe, any case); empty when there is none.
+    static QString DroppedCabinet(const QMimeData* data);
+
 protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     void BuildMenus();
