@@ -308,6 +308,7 @@ void TDezerOvu::BuildList() {
     connect(ListFic, &TListFic::changed, this, [this] { framework::RunHandler([this] { Chnge(); }); });
     connect(ListFic, &TListFic::doubleClicked, this, [this] { framework::RunHandler([this] { DblClick(); }); });
     connect(ListFic, &TListFic::contextMenuAt, this, &TDezerOvu::ShowListContextMenu);
+    connect(ListFic, &TListFic::dragOutRequested, this, [this] { framework::RunHandler([this] { DragOut(); }); });
 }
 
 void TDezerOvu::ConnectCommand(QObject* sender, void (TDezerOvu::*handler)(QObject*)) {

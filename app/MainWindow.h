@@ -9,8 +9,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QAction;
 class QActionGroup;
+class QDrag;
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
@@ -119,7 +122,13 @@ public:
     // whose list texts are in entryTexts (size text, a blank, date text), into a folder the
     // user chooses. The entries not extracted are reported together at the end, each with
     // its reason (message 168).
-    void ExtractEntries(const QStringList& names, const QStringList& entryTexts);
+    // With a folder given, the entries go there and the folder browser is not shown.
+    void ExtractEntries(const QStringList& names, const QStringList& entryTexts, const QString& folder = {});
+    // The selected entries dragged out of the list: a file manager that takes the drop
+    // names the folder (X Direct Save), and the entries are extracted there as by Extract.
+    void DragOut();
+    // Runs the drag of DragOut; tests stand in for the drop target here.
+    std::function<Qt::DropAction(QDrag&)> RunDrag;
     void Chnge();
     // A later start handed this file over: it is opened as the Open command would, once
     // the program is free (first activation done, not busy, no dialog open).

@@ -1,6 +1,11 @@
+#include "platform/shell/DirectSave.h"
 #include "platform/shell/ShellInfo.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
@@ -121,5 +126,51 @@ TEST(ShellInfoAnswers, AFullCabinetOfProbesStaysFast) {
     }
     EXPECT_LT(timer.elapsed(), 10000);
 }
+
+
+// X Direct Save: the URI a drop target writes back names the folder to extract into.
+struct UriCase {
+    const char* name;
+    QByteArray uri; // "@" stands for a fresh existing folder
+    const char* folder; // "@" likewise; empty: refused
+};
+
+void PrintTo(const UriCase& c, std::ostream* os) { *os << c.name; }
+
+class DirectSaveUri : public ::testing::TestWithParam<UriCase> {};
+
+TEST_P(DirectSaveUri, NamesALocalExistingFolderOrNothing) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("with blank")));
+    const QByteArray base = QUrl::fromLocalFile(dir.path()).toEncoded().mid(7); // the path, encoded
+    QByteArray uri = GetParam().uri;
+    uri.replace("@", base);
+    uri.replace("%HOST%", QSysInfo::machineHostName().toUtf8());
+    const QString expected = QString::fromUtf8(GetParam().folder).replace(QLatin1Char('@'), dir.path());
+    EXPECT_EQ(DirectSaveMimeData::FolderOfUri(uri), expected) << uri.constData();
+
+    // Asked for its data during the drop, the offer promises ("S") or refuses ("E").
+    DirectSaveMimeData offer(QStringLiteral("a.txt"));
+    EXPECT_EQ(offer.formats(), QStringList({"XdndDirectSave0"}));
+    offer.SetUriReader([uri] { return uri; });
+    EXPECT_EQ(offer.data(QStringLiteral("XdndDirectSave0")), expected.isEmpty() ? QByteArray("E") : QByteArray("S"));
+    EXPECT_EQ(offer.TargetFolder(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Uris, DirectSaveUri,
+    ::testing::Values(UriCase{"LocalFile", "file://@/a.txt", "@"},
+                      UriCase{"Localhost", "file://localhost@/a.txt", "@"},
+                      UriCase{"ThisHost", "file://%HOST%@/a.txt", "@"},
+                      UriCase{"EncodedBlank", "file://@/with%20blank/a.txt", "@/with blank"},
+                      UriCase{"TrailingLineFeed", "file://@/a.txt\r\n", "@"},
+                      UriCase{"RootFolder", "file:///a.txt", "/"},
+                      UriCase{"AnotherHost", "file://elsewhere.invalid@/a.txt", ""},
+                      UriCase{"NotAFile", "sftp://@/a.txt", ""},
+                      UriCase{"FolderMissing", "file://@/missing/a.txt", ""},
+                      UriCase{"Relative", "a.txt", ""},
+                      UriCase{"Empty", "", ""}),
+    [](const ::testing::TestParamInfo<UriCase>& p) { return std::string(p.param.name); });
 
 } // namespace
