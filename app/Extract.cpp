@@ -13,6 +13,8 @@
 #include "platform/shell/DirectSave.h"
 
 #include <QDrag>
+#include <QEventLoop>
+#include <QPointer>
 #include <QFileInfo>
 #include <QIcon>
 #include <QTimer>
@@ -91,12 +93,28 @@ void TDezerOvu::DragOut() {
         drag->setPixmap(icon.value<QIcon>().pixmap(32, 32));
     // The drag's selection owner exists once the drag runs.
     QTimer::singleShot(0, offer, [offer] { offer->Offer(); });
-    if (RunDrag)
+    // The target asks for the data only after the drop has ended the drag, and Qt keeps
+    // the drag (and the offer) until the target is done, possibly after this returns:
+    // what it names is kept here while this command runs, never after.
+    QString folder;
+    bool asked = false;
+    QObject scope;
+    QObject::connect(offer, &platform::DirectSaveMimeData::targetAsked, &scope, [&](const QString& named) {
+        folder = named;
+        asked = true;
+    });
+    QPointer<platform::DirectSaveMimeData> alive(offer);
+    if (RunDrag) {
         RunDrag(*drag);
-    else
-        drag->exec(Qt::CopyAction, Qt::CopyAction);
-    const QString folder = offer->TargetFolder();
-    drag->deleteLater();
+        drag->deleteLater();
+    } else if (drag->exec(Qt::CopyAction, Qt::CopyAction) != Qt::IgnoreAction && !asked && alive) {
+        constexpr int kAskMs = 10000; // a target that took the drop asks at once
+        QEventLoop wait;
+        QObject::connect(alive, &platform::DirectSaveMimeData::targetAsked, &wait, &QEventLoop::quit);
+        QObject::connect(alive, &QObject::destroyed, &wait, &QEventLoop::quit);
+        QTimer::singleShot(kAskMs, &wait, &QEventLoop::quit);
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    }
     if (!folder.isEmpty())
         ExtractEntries(names, entryTexts, folder);
 }

@@ -104,6 +104,7 @@ QVariant DirectSaveMimeData::retrieveData(const QString& mimeType, QMetaType) co
     // Asked during the drop: the entries are written once the drag has ended, so the
     // answer is a promise ("S") or a refusal ("E").
     targetFolder_ = FolderOfUri(reader_ ? reader_() : QByteArray());
+    emit targetAsked(targetFolder_);
     return QByteArray(targetFolder_.isEmpty() ? "E" : "S");
 }
 

@@ -45,6 +45,11 @@ public:
     QStringList formats() const override;
     bool hasFormat(const QString& mimeType) const override;
 
+signals:
+    // The drop target asked for the data and so named its folder (empty: refused).
+    // Qt ends the drag as the drop is sent: the target asks after that.
+    void targetAsked(const QString& folder) const;
+
 protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
 
