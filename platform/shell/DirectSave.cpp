@@ -77,7 +77,8 @@ QByteArray DirectSaveMimeData::ReadPropertyUri() const {
 }
 
 QString DirectSaveMimeData::FolderOfUri(const QByteArray& uri) {
-    const QUrl url(QString::fromUtf8(uri.trimmed()), QUrl::StrictMode);
+    // Tolerant: some targets leave blanks and the like unencoded.
+    const QUrl url(QString::fromUtf8(uri.trimmed()), QUrl::TolerantMode);
     if (!url.isValid() || url.scheme() != QLatin1String("file"))
         return {};
     const QString host = url.host();

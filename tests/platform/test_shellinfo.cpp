@@ -164,6 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UriCase{"Localhost", "file://localhost@/a.txt", "@"},
                       UriCase{"ThisHost", "file://%HOST%@/a.txt", "@"},
                       UriCase{"EncodedBlank", "file://@/with%20blank/a.txt", "@/with blank"},
+                      UriCase{"BlankLeftUnencoded", "file://@/with blank/a.txt", "@/with blank"},
                       UriCase{"TrailingLineFeed", "file://@/a.txt\r\n", "@"},
                       UriCase{"RootFolder", "file:///a.txt", "/"},
                       UriCase{"AnotherHost", "file://elsewhere.invalid@/a.txt", ""},
