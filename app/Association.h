@@ -1,6 +1,8 @@
 #pragma once
 // The program's registration as the desktop's handler for cabinet files.
 
+#include <QString>
+
 namespace morbek {
 
 inline constexpr const char* kCabinetMimeType = "application/vnd.ms-cab-compressed";
@@ -10,5 +12,10 @@ inline constexpr const char* kAssociationDesktopId = "morbek32-cabfile.desktop";
 // Lets the classes root's ".cab" and "cabfile" keys act on the desktop (default
 // application, desktop entry). Done by the association commands; once is enough.
 void InstallShellBridge();
+
+// The type name the classes root gives an extension (".cab" -> "cabfile" -> its default
+// value); empty when it gives none. Never raises: the file list just falls back on the
+// MIME database.
+QString ClassTypeName(const QString& extension);
 
 } // namespace morbek

@@ -10,8 +10,14 @@
 #include "extract/TempCopy.h"
 #include "platform/files/Files.h"
 #include "platform/files/TempPath.h"
+#include "platform/shell/DirectSave.h"
 
+#include <QDrag>
+#include <QEventLoop>
+#include <QPointer>
 #include <QFileInfo>
+#include <QIcon>
+#include <QTimer>
 #include <QSet>
 
 namespace morbek {
@@ -66,7 +72,54 @@ void TDezerOvu::DblClick() {
     ExtractEntries({model.item(rows.front()).storedName}, {EntryTextOf(model, rows.front())});
 }
 
-void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entryTexts) {
+void TDezerOvu::DragOut() {
+    const std::vector<int> rows = ListFic->selectedRows();
+    if (rows.empty() || busy::IsBusy())
+        return;
+    const FileListModel& model = *ListFic->model();
+    QStringList names, entryTexts;
+    for (int row : rows) {
+        names << model.item(row).storedName;
+        entryTexts << EntryTextOf(model, row);
+    }
+    // The file manager is offered the first entry's name; the folder of the URI it gives
+    // back receives every dragged entry.
+    auto* offer = new platform::DirectSaveMimeData(model.item(rows.front()).caption);
+    // On the heap: Qt's drag manager deletes the drag later itself.
+    auto* drag = new QDrag(this);
+    drag->setMimeData(offer);
+    const QVariant icon = model.data(model.index(rows.front(), 0), Qt::DecorationRole);
+    if (icon.canConvert<QIcon>())
+        drag->setPixmap(icon.value<QIcon>().pixmap(32, 32));
+    // The drag's selection owner exists once the drag runs.
+    QTimer::singleShot(0, offer, [offer] { offer->Offer(); });
+    // The target asks for the data only after the drop has ended the drag, and Qt keeps
+    // the drag (and the offer) until the target is done, possibly after this returns:
+    // what it names is kept here while this command runs, never after.
+    QString folder;
+    bool asked = false;
+    QObject scope;
+    QObject::connect(offer, &platform::DirectSaveMimeData::targetAsked, &scope, [&](const QString& named) {
+        folder = named;
+        asked = true;
+    });
+    QPointer<platform::DirectSaveMimeData> alive(offer);
+    if (RunDrag) {
+        RunDrag(*drag);
+        drag->deleteLater();
+    } else if (drag->exec(Qt::CopyAction, Qt::CopyAction) != Qt::IgnoreAction && !asked && alive) {
+        constexpr int kAskMs = 10000; // a target that took the drop asks at once
+        QEventLoop wait;
+        QObject::connect(alive, &platform::DirectSaveMimeData::targetAsked, &wait, &QEventLoop::quit);
+        QObject::connect(alive, &QObject::destroyed, &wait, &QEventLoop::quit);
+        QTimer::singleShot(kAskMs, &wait, &QEventLoop::quit);
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    if (!folder.isEmpty())
+        ExtractEntries(names, entryTexts, folder);
+}
+
+void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entryTexts, const QString& folder) {
     TDialogPat* pat = Windows().DialogPat;
     QString workingCabinet = CabFileName;
     const QString copyPath = TemporaryCopyPath(CabFileName, platform::GetTempPathA());
@@ -94,15 +147,19 @@ void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entr
 
     setWindowTitle(MsgText(112) + QLatin1Char(' ') + CabFileName);
 
-    RepDlg->InitialPath = RepDlg->Folder;
-    // The folder browser stands for the platform's own dialog: closing it is not an
-    // activation of this window.
-    inPlatformDialog_ = true;
-    const bool chosen = RepDlg->Execute();
-    inPlatformDialog_ = false;
+    QString target = folder;
+    if (target.isEmpty()) {
+        RepDlg->InitialPath = RepDlg->Folder;
+        // The folder browser stands for the platform's own dialog: closing it is not an
+        // activation of this window.
+        inPlatformDialog_ = true;
+        const bool chosen = RepDlg->Execute();
+        inPlatformDialog_ = false;
+        if (chosen)
+            target = RepDlg->Folder;
+    }
 
-    if (chosen && !RepDlg->Folder.isEmpty()) {
-        QString target = RepDlg->Folder;
+    if (!target.isEmpty()) {
         if (!target.endsWith(QLatin1Char('/')))
             target += QLatin1Char('/');
         busy::Scope busyScope;

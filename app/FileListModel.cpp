@@ -1,6 +1,7 @@
 #include "app/FileListModel.h"
 
 #include <QContextMenuEvent>
+#include <QMouseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QListView>
@@ -70,8 +71,9 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
 Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    // Read-only: captions are never edited in place.
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    // Read-only: captions are never edited in place. Entries can be dragged out to a
+    // file manager, which extracts them (see TListFic::dragOutRequested).
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren | Qt::ItemIsDragEnabled;
 }
 
 void FileListModel::setColumnTitles(const QStringList& titles) {
@@ -99,12 +101,28 @@ namespace {
 
 // The views forward the right button to the window, which decides whether the context
 // menu may pop up.
+// A drag of selected entries is not Qt's item drag: the list asks its window to carry
+// it out (the entries are extracted where they are dropped).
+void RequestDragOut(QWidget* view) {
+    for (QWidget* w = view->parentWidget(); w; w = w->parentWidget())
+        if (auto* list = qobject_cast<TListFic*>(w)) {
+            emit list->dragOutRequested();
+            return;
+        }
+}
+
 class IconView : public QListView {
 public:
     using QListView::QListView;
 
 protected:
     void contextMenuEvent(QContextMenuEvent* e) override { e->ignore(); }
+    void mousePressEvent(QMouseEvent* e) override {
+        // A static arrangement turns item dragging off; dragging out stays on.
+        setDragEnabled(true);
+        QListView::mousePressEvent(e);
+    }
+    void startDrag(Qt::DropActions) override { RequestDragOut(this); }
 };
 
 class DetailView : public QTreeView {
@@ -113,14 +131,15 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* e) override { e->ignore(); }
+    void startDrag(Qt::DropActions) override { RequestDragOut(this); }
 };
 
 void CommonViewSetup(QAbstractItemView* view) {
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setDragEnabled(false);
-    view->setDragDropMode(QAbstractItemView::NoDragDrop);
+    // Dragged out, never dropped onto: drops go on to the window, which opens cabinets.
+    view->setDragDropMode(QAbstractItemView::DragOnly);
     view->setTextElideMode(Qt::ElideRight);
 }
 

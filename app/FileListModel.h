@@ -83,6 +83,8 @@ signals:
     void changed();
     void doubleClicked();
     void contextMenuAt(const QPoint& globalPos);
+    // The user started dragging the selected entries out of the list.
+    void dragOutRequested();
 
 private:
     void applyIconViewStyle();

@@ -15,4 +15,10 @@ QString MsgText(int n);
 // 0x0C gives 0, anything else 1 (English).
 int LanguageOfLangId(int langId);
 
+// Qt's own texts (the Open dialog's labels, standard buttons, the replace confirmation)
+// in the interface language: qtbase_fr or qtbase_de from Qt's translations folder, none
+// for English. The program's own texts never go through it (they come from MsgText).
+// Replaces the translation of an earlier call; false when the file could not be loaded.
+bool ApplyQtTranslations(int langIndex);
+
 } // namespace morbek

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/Association.h"
 #include "app/FileListModel.h"
 #include "app/Lang.h"
 #include "app/ToolBitmaps.h"
@@ -23,6 +24,12 @@
 #include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <QFile>
 #include <QFileDialog>
 #include <QHash>
@@ -88,6 +95,9 @@ TDezerOvu::TDezerOvu(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Extraction de fichiers cabinet"));
     SetHelpContext(this, 1);
     setWindowIcon(QIcon(QStringLiteral(":/icons/morbek32.png")));
+    // A cabinet dropped from a file manager opens as with Open; the list's own views
+    // accept no drops, so drops over them come here too.
+    setAcceptDrops(true);
 
     const QStringList args = QCoreApplication::arguments();
     CommandLine = args.mid(1);
@@ -135,11 +145,17 @@ TDezerOvu::TDezerOvu(QWidget* parent) : QMainWindow(parent) {
 
     OnlyOne1 = new TOnlyOne(this);
     OnlyOne1->setObjectName(QStringLiteral("OnlyOne1"));
+    connect(OnlyOne1, &TOnlyOne::FileHandedOver, this, &TDezerOvu::OpenHandedOver);
 
     modal::SetOnModalClosed([this] { OnModalClosed(); });
+    // The shell's type names consult the classes root first, as the original shell did.
+    platform::SetClassTypeNameSource(&ClassTypeName);
 }
 
-TDezerOvu::~TDezerOvu() { modal::SetOnModalClosed({}); }
+TDezerOvu::~TDezerOvu() {
+    modal::SetOnModalClosed({});
+    platform::SetClassTypeNameSource({});
+}
 
 void TDezerOvu::BuildMenus() {
     MainMenu1 = menuBar();
@@ -292,6 +308,7 @@ void TDezerOvu::BuildList() {
     connect(ListFic, &TListFic::changed, this, [this] { framework::RunHandler([this] { Chnge(); }); });
     connect(ListFic, &TListFic::doubleClicked, this, [this] { framework::RunHandler([this] { DblClick(); }); });
     connect(ListFic, &TListFic::contextMenuAt, this, &TDezerOvu::ShowListContextMenu);
+    connect(ListFic, &TListFic::dragOutRequested, this, [this] { framework::RunHandler([this] { DragOut(); }); });
 }
 
 void TDezerOvu::ConnectCommand(QObject* sender, void (TDezerOvu::*handler)(QObject*)) {
@@ -386,10 +403,61 @@ void TDezerOvu::closeEvent(QCloseEvent* e) {
 
 void TDezerOvu::Quitte1Click(QObject*) { close(); }
 
+// --- files dropped onto the window -------------------------------------------------------------
+
+QString TDezerOvu::DroppedCabinet(const QMimeData* data) {
+    if (!data || !data->hasUrls())
+        return {};
+    const QList<QUrl> urls = data->urls();
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        const QString suffix = QFileInfo(path).suffix();
+        if (suffix.compare(QLatin1String("cab"), Qt::CaseInsensitive) == 0 ||
+            suffix.compare(QLatin1String("exe"), Qt::CaseInsensitive) == 0)
+            return path;
+    }
+    return {};
+}
+
+void TDezerOvu::dragEnterEvent(QDragEnterEvent* e) {
+    // Nothing is taken while a file is read or a dialog of ours is open.
+    if (!busy::IsBusy() && !QApplication::activeModalWidget() && !DroppedCabinet(e->mimeData()).isEmpty())
+        e->acceptProposedAction();
+    else
+        e->ignore();
+}
+
+void TDezerOvu::dragMoveEvent(QDragMoveEvent* e) {
+    if (!busy::IsBusy() && !QApplication::activeModalWidget() && !DroppedCabinet(e->mimeData()).isEmpty())
+        e->acceptProposedAction();
+    else
+        e->ignore();
+}
+
+void TDezerOvu::dropEvent(QDropEvent* e) {
+    const QString path = DroppedCabinet(e->mimeData());
+    if (path.isEmpty() || busy::IsBusy() || QApplication::activeModalWidget() || Tag < 1) {
+        e->ignore();
+        return;
+    }
+    e->acceptProposedAction();
+    // Opened once the drop is over, so that the file manager is not kept waiting for the
+    // end of the drag while the file is read.
+    QTimer::singleShot(0, this, [this, path] {
+        if (busy::IsBusy() || QApplication::activeModalWidget())
+            return;
+        PendingFileName = path;
+        framework::RunHandler([this] { Ouvre1Click(this); });
+    });
+}
+
 // --- languages ----------------------------------------------------------------------------
 
 void TDezerOvu::ApplyLanguage(int index) {
     LangIndex = index;
+    ApplyQtTranslations(index);
     setWindowTitle(MsgText(2));
     framework::SetHelpFile(AppDir + MsgText(3));
 
@@ -616,6 +684,19 @@ void TDezerOvu::Ouvre1Click(QObject*) {
 
 int64_t TDezerOvu::FindCabinetSignature(const QByteArray& pattern, int fd) const {
     return cab::FindCabinetSignature(pattern, fd);
+}
+
+void TDezerOvu::OpenHandedOver(const QString& path) {
+    constexpr int kRetryMs = 100;
+    if (Tag < 1 || busy::IsBusy() || inPlatformDialog_ || QApplication::activeModalWidget()) {
+        QTimer::singleShot(kRetryMs, this, [this, path] { OpenHandedOver(path); });
+        return;
+    }
+    // As a file named on the command line: one that does not exist is dropped.
+    if (!platform::FileExists(path))
+        return;
+    PendingFileName = path;
+    framework::RunHandler([this] { Ouvre1Click(this); });
 }
 
 // --- the list's selection ---------------------------------------------------------------

@@ -9,8 +9,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QAction;
 class QActionGroup;
+class QDrag;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
 class QButtonGroup;
 class QFileDialog;
 class QLabel;
@@ -115,8 +122,17 @@ public:
     // whose list texts are in entryTexts (size text, a blank, date text), into a folder the
     // user chooses. The entries not extracted are reported together at the end, each with
     // its reason (message 168).
-    void ExtractEntries(const QStringList& names, const QStringList& entryTexts);
+    // With a folder given, the entries go there and the folder browser is not shown.
+    void ExtractEntries(const QStringList& names, const QStringList& entryTexts, const QString& folder = {});
+    // The selected entries dragged out of the list: a file manager that takes the drop
+    // names the folder (X Direct Save), and the entries are extracted there as by Extract.
+    void DragOut();
+    // Runs the drag of DragOut; tests stand in for the drop target here.
+    std::function<Qt::DropAction(QDrag&)> RunDrag;
     void Chnge();
+    // A later start handed this file over: it is opened as the Open command would, once
+    // the program is free (first activation done, not busy, no dialog open).
+    void OpenHandedOver(const QString& path);
 
     void ApplyLanguage(int index);
     void LoadSettings();
@@ -127,10 +143,17 @@ public:
     // The Open dialog, built anew for each use; tests reach it through the modal seam.
     QString OpenDialogFilter() const;
 
+    // The file a drop onto the window would open: the first local file named like the
+    // Open dialog's choices (.cab or .exe, any case); empty when there is none.
+    static QString DroppedCabinet(const QMimeData* data);
+
 protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     void BuildMenus();

@@ -9,6 +9,7 @@
 #include "extract/Binding.h"
 #include "platform/files/Files.h"
 #include "platform/help/WinHelp.h"
+#include "platform/shell/ShellInfo.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -22,6 +23,8 @@ int main(int argc, char** argv) {
     // The program's icon, which the About box shows, and F1 for help everywhere.
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/morbek32.png")));
     app.setApplicationVersion(QStringLiteral("1.12"));
+    // One icon theme for the whole run, chosen before the first icon is made.
+    morbek::platform::SetUpIconTheme();
     morbek::InstallHelpKeys();
 
     auto& windows = morbek::Windows();
@@ -29,6 +32,8 @@ int main(int argc, char** argv) {
     windows.DezerOvu = &mainWindow;
     morbek::InstallTestHooks(mainWindow);
     // The main window is loaded: its single-instance guard checks now, before anything shows.
+    // A later start passes its file on to the running instance.
+    mainWindow.OnlyOne1->HandOverFile = mainWindow.CommandLine.value(0);
     mainWindow.OnlyOne1->Loaded();
     morbek::TDialogPat dialogPat(&mainWindow);
     windows.DialogPat = &dialogPat;

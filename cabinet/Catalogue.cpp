@@ -165,7 +165,7 @@ Catalogue ReadCatalogue(const QString& path, const std::function<void()>& progre
     }
 
     CabinetHeaderValues header;
-    header.CabSize = static_cast<int32_t>(ReadU32(hdr + kHdrCbCabinet));
+    header.CabSize = ReadU32(hdr + kHdrCbCabinet);
     header.VersionMinor = hdr[kHdrVersionMinor];
     header.VersionMajor = hdr[kHdrVersionMajor];
     header.FolderCount = ReadU16(hdr + kHdrCFolders);

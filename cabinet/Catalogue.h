@@ -18,7 +18,7 @@ namespace morbek::cab {
 
 // Values of the open cabinet that the rest of the program reads.
 struct CabinetHeaderValues {
-    int32_t CabSize = 0;
+    uint32_t CabSize = 0;   // cbCabinet, unsigned as every size the program shows
     int VersionMinor = 0, VersionMajor = 0;
     int FolderCount = 0, FileCount = 0;
     int HasPrevCabinet = 0, HasNextCabinet = 0, HasReserve = 0;

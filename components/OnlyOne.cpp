@@ -2,10 +2,11 @@
 
 #include "components/Busy.h"
 #include "components/Framework.h"
-#include "platform/files/TempPath.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QList>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
@@ -15,7 +16,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <string>
+#include <utility>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,11 +32,45 @@ constexpr int kWriteMs = 1000;
 constexpr int kDeferredPollMs = 100;
 constexpr int kRequestLifeMs = 5000; // a client that never finishes its line is dropped
 
-bool IsPrivateFolder(const QByteArray& path) {
+// A real folder (not a link to one) of this user, closed to everyone else.
+bool IsPrivateFolder(QByteArray path) {
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1); // with a trailing '/', lstat would follow a link
     struct stat st {};
-    if (::stat(path.constData(), &st) != 0)
+    if (::lstat(path.constData(), &st) != 0)
         return false;
     return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
+// The user's own cache folder: $XDG_CACHE_HOME when absolute, else ~/.cache.
+QByteArray CacheHome() {
+    const QByteArray xdg = qgetenv("XDG_CACHE_HOME");
+    if (xdg.startsWith('/'))
+        return xdg;
+    QByteArray home = qgetenv("HOME");
+    if (!home.startsWith('/')) {
+        const struct passwd* pw = ::getpwuid(::getuid());
+        home = pw && pw->pw_dir ? QByteArray(pw->pw_dir) : QByteArray();
+    }
+    return home.startsWith('/') ? home + "/.cache" : QByteArray();
+}
+
+// "morbek" under the user's cache folder, made closed to others. Unlike the shared
+// temporary folder, nobody else can create it first; one that is not a real folder of
+// this user is refused, never taken over.
+QByteArray CacheMarkerFolder() {
+    const QByteArray base = CacheHome();
+    if (base.isEmpty())
+        return {};
+    ::mkdir(base.constData(), 0700); // ~/.cache may not exist yet; an existing one is kept as it is
+    const QByteArray folder = base + "/morbek";
+    ::mkdir(folder.constData(), 0700);
+    struct stat st {};
+    if (::lstat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        return {};
+    if ((st.st_mode & 077) != 0 && ::chmod(folder.constData(), 0700) != 0)
+        return {};
+    return IsPrivateFolder(folder) ? folder + '/' : QByteArray();
 }
 
 // Looking for the marker and making it are two steps; instances started at the same
@@ -42,11 +79,21 @@ bool IsPrivateFolder(const QByteArray& path) {
 // temporary name and renames it over the marker, replacing whatever was there.)
 class CheckLock {
 public:
-    explicit CheckLock(const QString& path) {
-        fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd_ < 0)
-            return; // best effort: without the lock the check still works, only unserialised
-        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    explicit CheckLock(const QString& path) : path_(QFile::encodeName(path)) {
+        // The file may be removed by an instance that ends while this one waits for it:
+        // the lock then counts only when taken on the file that is still there.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            fd_ = ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (fd_ < 0)
+                return; // best effort: without the lock the check still works, only unserialised
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+            struct stat held {}, named {};
+            if (::fstat(fd_, &held) == 0 && ::lstat(path_.constData(), &named) == 0 &&
+                held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+                return;
+            ::close(fd_);
+            fd_ = -1;
         }
     }
     ~CheckLock() {
@@ -56,7 +103,15 @@ public:
     CheckLock(const CheckLock&) = delete;
     CheckLock& operator=(const CheckLock&) = delete;
 
+    // Removes the lock file while holding it, so that no start is left checking under a
+    // lock on a file nobody else can find.
+    void RemoveFile() {
+        if (fd_ >= 0)
+            ::unlink(path_.constData());
+    }
+
 private:
+    QByteArray path_;
     int fd_ = -1;
 };
 
@@ -95,9 +150,14 @@ TOnlyOne::TOnlyOne(QWidget* owner) : QObject(owner), owner_(owner) {
 }
 
 TOnlyOne::~TOnlyOne() {
-    // Closing the server removes the marker; a later start never made one.
-    if (server_)
-        server_->close();
+    // Closing the server removes the marker; a later start never made one. The lock
+    // file goes with it: a normal end leaves nothing in the private folder.
+    if (!server_)
+        return;
+    const QString path = server_->fullServerName();
+    CheckLock lock(path + QStringLiteral(".lock"));
+    server_->close();
+    lock.RemoveFile();
 }
 
 QString TOnlyOne::MarkerName() const {
@@ -108,10 +168,9 @@ QString TOnlyOne::PrivateFolder() {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (runtime.startsWith('/') && IsPrivateFolder(runtime))
         return QFile::decodeName(runtime) + (runtime.endsWith('/') ? QString() : QStringLiteral("/"));
-    const QString temp = platform::GetTempPathA();
-    if (IsPrivateFolder(QFile::encodeName(temp)))
-        return temp;
-    return {};
+    // Not the shared temporary folder: another user could make its "morbek-<uid>" first,
+    // and every start would then fall back to a folder of its own and run alone.
+    return QFile::decodeName(CacheMarkerFolder());
 }
 
 QString TOnlyOne::MarkerPath() const {
@@ -154,6 +213,13 @@ void TOnlyOne::Check() {
         QByteArray request = "raise";
         if (!g_startupToken.empty())
             request += ' ' + QByteArray::fromStdString(g_startupToken);
+        if (!HandOverFile.isEmpty()) {
+            // Relative names are meant from this start's current folder, not the first's.
+            const QByteArray file = QFile::encodeName(QFileInfo(HandOverFile).absoluteFilePath());
+            const QByteArray field = " file=" + file.toPercentEncoding("/");
+            if (request.size() + field.size() < kMaxRequest)
+                request += field;
+        }
         request += '\n';
         socket.write(request);
         socket.waitForBytesWritten(kWriteMs);
@@ -190,7 +256,7 @@ void TOnlyOne::OnRequest(QLocalSocket* socket) {
     const bool ended = socket->state() != QLocalSocket::ConnectedState;
     QByteArray line;
     if (socket->canReadLine())
-        line = socket->readLine(kMaxRequest + 1);
+        line = socket->readLine(kMaxRequest + 2); // reads at most one byte past the limit, so too long shows
     else if (socket->bytesAvailable() > kMaxRequest || ended)
         line = socket->readAll(); // too long, or cut short: read out and judged below
     else
@@ -204,10 +270,19 @@ void TOnlyOne::OnRequest(QLocalSocket* socket) {
         return;
 
     pendingToken_.clear();
-    const QByteArray token = line.mid(6).trimmed();
-    const int eq = token.indexOf('=');
-    if (eq > 0 && IsAcceptableToken(token.left(eq), token.mid(eq + 1)))
-        pendingToken_ = token;
+    pendingFile_.clear();
+    const QList<QByteArray> fields = line.mid(6).split(' ');
+    for (const QByteArray& field : fields) {
+        if (field.startsWith("file=")) {
+            const QByteArray file = QByteArray::fromPercentEncoding(field.mid(5));
+            if (file.startsWith('/') && !file.contains('\0'))
+                pendingFile_ = QFile::decodeName(file);
+            continue;
+        }
+        const int eq = field.indexOf('=');
+        if (eq > 0 && IsAcceptableToken(field.left(eq), field.mid(eq + 1)))
+            pendingToken_ = field;
+    }
 
     // While the program reads or extracts, events are pumped for painting only; the
     // window is brought forward once that work has ended.
@@ -247,6 +322,8 @@ void TOnlyOne::BringToFront() {
         target->activateWindow();
     }
     emit HandedOver(restored);
+    if (!pendingFile_.isEmpty())
+        emit FileHandedOver(std::exchange(pendingFile_, QString()));
 }
 
 } // namespace morbek

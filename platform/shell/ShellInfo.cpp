@@ -16,28 +16,6 @@ struct Answer {
     QString typeName;
 };
 
-// Without a desktop session Qt stays on hicolor, which holds almost no file icons.
-void EnsureIconTheme() {
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    const QString current = QIcon::themeName();
-    if (!current.isEmpty() && current != QLatin1String("hicolor"))
-        return;
-    QStringList roots = QIcon::themeSearchPaths();
-    roots << QStringLiteral("/usr/share/icons");
-    for (const char* theme : {"Adwaita", "breeze"}) {
-        for (const QString& root : roots) {
-            if (QFileInfo::exists(root + QLatin1Char('/') + QLatin1String(theme) +
-                                  QStringLiteral("/index.theme"))) {
-                QIcon::setThemeName(QLatin1String(theme));
-                return;
-            }
-        }
-    }
-}
-
 QIcon GenericIcon() {
     return QIcon::fromTheme(QStringLiteral("text-x-generic"),
                             QApplication::style()->standardIcon(QStyle::SP_FileIcon));
@@ -76,10 +54,34 @@ Cache& TheCache() {
     return cache;
 }
 
+ClassTypeNameSource& ClassSource() {
+    static ClassTypeNameSource source;
+    return source;
+}
+
 } // namespace
 
+void SetClassTypeNameSource(ClassTypeNameSource source) { ClassSource() = std::move(source); }
+
+// Without a desktop session Qt stays on hicolor, which holds almost no file icons.
+void SetUpIconTheme() {
+    const QString current = QIcon::themeName();
+    if (!current.isEmpty() && current != QLatin1String("hicolor"))
+        return;
+    QStringList roots = QIcon::themeSearchPaths();
+    roots << QStringLiteral("/usr/share/icons");
+    for (const char* theme : {"Adwaita", "breeze"}) {
+        for (const QString& root : roots) {
+            if (QFileInfo::exists(root + QLatin1Char('/') + QLatin1String(theme) +
+                                  QStringLiteral("/index.theme"))) {
+                QIcon::setThemeName(QLatin1String(theme));
+                return;
+            }
+        }
+    }
+}
+
 bool SHGetFileInfoA(const QString& path, uint32_t /*fileAttributes*/, SHFILEINFO& info, uint32_t flags) {
-    EnsureIconTheme();
     const bool small = flags & SHGFI_SMALLICON;
     const int size = small ? 16 : 32;
     // Matched without case, as the original shell matched extensions.
@@ -98,6 +100,17 @@ bool SHGetFileInfoA(const QString& path, uint32_t /*fileAttributes*/, SHFILEINFO
         if (it == cache.constEnd())
             it = cache.insert(key, Lookup(fileName, size));
         answer = *it;
+    }
+
+    // The store is read afresh (it changes with Association), not cached with the MIME answer.
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if ((flags & SHGFI_TYPENAME) && ClassSource() && dot >= 0 && dot + 1 < fileName.size() &&
+        !fileName.contains(QLatin1Char('\\'))) {
+        const QString stored = ClassSource()(fileName.mid(dot));
+        if (!stored.isEmpty()) {
+            answer.typeName = stored;
+            answer.recognised = true;
+        }
     }
 
     info.hIcon = (flags & SHGFI_ICON) ? answer.icon : QIcon();

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace morbek::platform {
 
@@ -16,9 +17,21 @@ struct SHFILEINFO {
     QString szTypeName;   // the MIME type's comment in the system language; empty when no match
 };
 
+// Chooses a usable icon theme when the platform left none (hicolor): the first
+// installed of Adwaita and breeze. Called once at start, before any window or icon is
+// made, so that every icon of the run (list entries, message boxes) comes from one theme.
+void SetUpIconTheme();
+
+// The classes store's type name for an extension (".cab": the extension's class, then
+// that class's default value); empty when the store names none. The shell consults it
+// before the MIME database, as the original shell consulted HKEY_CLASSES_ROOT, so a
+// class registered by the program names its files. None by default.
+using ClassTypeNameSource = std::function<QString(const QString& extension)>;
+void SetClassTypeNameSource(ClassTypeNameSource source);
+
 // Returns true when the file was recognised. A name with no MIME match gives the
-// generic file icon and an empty type name (never another file's answer).
-// Sets a usable icon theme on first use when the platform left none (hicolor).
+// generic file icon and an empty type name (never another file's answer). Never
+// changes the icon theme.
 bool SHGetFileInfoA(const QString& path, uint32_t fileAttributes, SHFILEINFO& info, uint32_t flags);
 
 } // namespace morbek::platform

@@ -2,6 +2,7 @@
 // the classes root's keys, the desktop's default application and our desktop entry,
 // checked with the desktop's own tools where they are installed.
 #include "app/Association.h"
+#include "app/FileListModel.h"
 #include "app/MainWindow.h"
 #include "app/Settings.h"
 #include "components/Framework.h"
@@ -19,11 +20,14 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace morbek::testing {
@@ -188,6 +192,64 @@ TEST_F(AssociationTest, AnotherDefaultIsSavedAndRemovalGivesItBack) {
     EXPECT_EQ(Install(), registry::Value::Dword(0));
     EXPECT_TRUE(window->Install1->isEnabled());
     EXPECT_FALSE(window->Uninstall1->isEnabled());
+}
+
+// --- the shell's type names ---------------------------------------------------------------------
+
+// Type names of the listed entries, by name: the classes root first, the MIME database
+// after. Each stage is one state of the classes root.
+TEST_F(AssociationTest, ListedTypeNamesComeFromTheClassesRootFirst) {
+    test::CabWriter writer;
+    writer.addFolder();
+    for (const char* name : {"inner.cab", "LOUD.CAB", "readme.txt", "notes.zzqqxx"})
+        writer.addFile(name, "x");
+    const QString cabinet = xdg.path(QStringLiteral("files/types.cab"));
+    xdg.write(cabinet, writer.build());
+    const QString mimeCab = QMimeDatabase().mimeTypeForName(kMime).comment();
+    const QString mimeTxt = QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain")).comment();
+
+    xdg.seedSettings(0);
+    Start();
+    const auto typesNow = [&] {
+        window->PendingFileName = cabinet;
+        window->Ouvre1Click(nullptr);
+        QMap<QString, QString> types;
+        const FileListModel* m = window->ListFic->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            types[m->data(m->index(r, 0), Qt::DisplayRole).toString()] =
+                m->data(m->index(r, 2), Qt::DisplayRole).toString();
+        return types;
+    };
+    struct Stage {
+        const char* name;
+        std::function<void()> change;
+        QString cab, txt, unknown;
+    };
+    const Stage stages[] = {
+        {"NotAssociated", [] {}, mimeCab, mimeTxt, QString()},
+        {"Associated", [&] { Associate("Yes"); }, QStringLiteral("Cabinet file"), mimeTxt, QString()},
+        {"ClassOfAnotherExtension",
+         [] {
+             registry::SetValue(registry::RootKey::ClassesRoot, QStringLiteral(".TXT"), {},
+                                registry::Value::Text(QStringLiteral("txtfile")));
+             registry::SetValue(registry::RootKey::ClassesRoot, QStringLiteral("txtfile"), {},
+                                registry::Value::Text(QStringLiteral("Plain words")));
+             registry::SetValue(registry::RootKey::ClassesRoot, QStringLiteral(".zzqqxx"), {},
+                                registry::Value::Text(QStringLiteral("nameless")));
+         },
+         QStringLiteral("Cabinet file"), QStringLiteral("Plain words"), QString()},
+        {"Removed", [&] { RemoveAssociation("Yes"); }, mimeCab, QStringLiteral("Plain words"), QString()},
+    };
+    for (const Stage& stage : stages) {
+        SCOPED_TRACE(stage.name);
+        stage.change();
+        const QMap<QString, QString> types = typesNow();
+        EXPECT_EQ(types.value(QStringLiteral("inner.cab")), stage.cab);
+        EXPECT_EQ(types.value(QStringLiteral("LOUD.CAB")), stage.cab) << "extensions match without case";
+        EXPECT_EQ(types.value(QStringLiteral("readme.txt")), stage.txt);
+        EXPECT_EQ(types.value(QStringLiteral("notes.zzqqxx")), stage.unknown)
+            << "a class without a name gives no type";
+    }
 }
 
 TEST_F(AssociationTest, WithNoDefaultBeforeRemovalLeavesNone) {

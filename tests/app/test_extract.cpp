@@ -8,11 +8,18 @@
 #include "extract/Binding.h"
 #include "extract/TempCopy.h"
 #include "platform/files/TempPath.h"
+#include "platform/shell/DirectSave.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/CabWriter.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/Files.h"
 
+#include <QApplication>
+#include <QDirIterator>
+#include <QDrag>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QUrl>
 #include <QItemSelection>
 #include <QMap>
 #include <QItemSelectionModel>
@@ -375,6 +382,148 @@ TEST_F(ExtractTest, ManyUnsafeNamesBringOneMessage) {
               kNotExtractedLines);
     EXPECT_EQ(lines.back(), QStringLiteral("… and %1 more files not extracted.").arg(200 - kNotExtractedLines));
     EXPECT_EQ(ReadAll(Out() + "/safe.txt"), QByteArray("safe"));
+}
+
+// --- dragging entries out to a file manager -------------------------------------------------
+
+// A file manager that takes the drop by X Direct Save names a file in the folder it
+// wants; the dragged entries are extracted there through the Extract path: replace
+// question, report of the entries not extracted. No folder browser is shown.
+struct DragOutCase {
+    const char* name;
+    std::vector<int> rows;
+    const char* uriFile;     // the file the target names in the out folder; empty: it never asks
+    bool remote = false;     // the target names a file on another machine
+    const char* existing = nullptr; // a.txt already in the folder, holding this
+    const char* replace = nullptr;  // the answer to the replace question ("Yes", "No")
+    QStringList written;     // files of the out folder afterwards
+    const char* report = nullptr;   // the message that lists entries not extracted
+    const char* answer = "S";       // what the target was told
+};
+
+void PrintTo(const DragOutCase& c, std::ostream* os) { *os << c.name; }
+
+class DragOut : public ExtractTest, public ::testing::WithParamInterface<DragOutCase> {};
+
+TEST_P(DragOut, ExtractsIntoTheFolderTheDropTargetNames) {
+    const DragOutCase& c = GetParam();
+    CabWriter w;
+    w.addFolder(CabMethod::MsZip);
+    w.addFile("a.txt", Data('a', 3000));
+    w.addFile("sub\\b.txt", Data('b', 5000));
+    w.addFile("c.txt", Data('c', 7000));
+    w.addFile("d/unsafe", Data('d', 10));
+    Open(WriteFile("drag.cab", w.build()));
+    ASSERT_EQ(window->ListFic->model()->rowCount(), 4);
+    if (c.existing)
+        WriteFile("out/a.txt", c.existing);
+    std::vector<int> rows = c.rows;
+    QItemSelectionModel* selection = window->ListFic->selectionModel();
+    selection->clearSelection();
+    for (int row : rows)
+        selection->select(window->ListFic->model()->index(row, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+
+    QStringList offered;
+    QByteArray told;
+    window->RunDrag = [&](QDrag& drag) {
+        auto* offer = qobject_cast<platform::DirectSaveMimeData*>(drag.mimeData());
+        if (!offer)
+            return Qt::IgnoreAction;
+        offered = offer->formats();
+        if (!*c.uriFile)
+            return Qt::IgnoreAction;
+        const QString host = c.remote ? QStringLiteral("elsewhere.invalid") : QString();
+        QUrl url = QUrl::fromLocalFile(Out() + QLatin1Char('/') + QString::fromUtf8(c.uriFile));
+        url.setHost(host);
+        const QByteArray uri = url.toEncoded();
+        offer->SetUriReader([uri] { return uri; });
+        told = offer->data(QString::fromLatin1(platform::DirectSaveMimeData::kFormat));
+        return Qt::CopyAction;
+    };
+    if (c.replace)
+        modal::AnswerNext([&c](QDialog& d) {
+            auto& box = static_cast<QMessageBox&>(d);
+            box.button(QString::fromLatin1(c.replace) == "Yes" ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+    ShownMessage shown;
+    if (c.report)
+        ExpectMessage(&shown);
+    window->DragOut();
+
+    EXPECT_EQ(offered, QStringList({"XdndDirectSave0"}));
+    EXPECT_EQ(told, *c.uriFile ? QByteArray(c.answer) : QByteArray());
+    QStringList files;
+    QDirIterator it(Out(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next().mid(Out().size() + 1);
+    files.sort();
+    EXPECT_EQ(files, c.written);
+    const bool keptOld = c.existing && QString::fromLatin1(c.replace) == "No";
+    for (const QString& f : files) {
+        if (f == QLatin1String("a.txt") && keptOld) {
+            EXPECT_EQ(ReadAll(Out() + "/a.txt"), QByteArray(c.existing));
+        } else {
+            EXPECT_EQ(ReadAll(Out() + QLatin1Char('/') + f).size(),
+                      f.startsWith('a') ? 3000 : f.startsWith('c') ? 7000 : 5000);
+        }
+    }
+    if (c.report) {
+        EXPECT_EQ(shown.text, QString::fromUtf8(c.report));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, DragOut,
+    ::testing::Values(
+        DragOutCase{"SelectedEntriesGoToTheDropFolder", {0, 2}, "a.txt", false, nullptr, nullptr, {"a.txt", "c.txt"}},
+        DragOutCase{"AnyNameTheTargetGivesNamesItsFolder", {1}, "whatever.bin", false, nullptr, nullptr,
+                    {"b.txt"}},
+        DragOutCase{"ExistingFileKeptWhenTheUserSaysNo", {0, 2}, "a.txt", false, "old", "No", {"a.txt", "c.txt"}},
+        DragOutCase{"ExistingFileReplacedWhenTheUserSaysYes", {0}, "a.txt", false, "old", "Yes", {"a.txt"}},
+        DragOutCase{"EntriesNotExtractedAreReported", {2, 3}, "c.txt", false, nullptr, nullptr, {"c.txt"},
+                    "These files were not extracted:\r\nd/unsafe : the name is not valid here or would place the "
+                    "file outside the target folder"},
+        DragOutCase{"TargetOnAnotherMachineIsRefused", {0}, "a.txt", true, nullptr, nullptr, {}, nullptr, "E"},
+        DragOutCase{"TargetThatNeverAsksGetsNothing", {0}, "", false, nullptr, nullptr, {}}),
+    [](const ::testing::TestParamInfo<DragOutCase>& p) { return std::string(p.param.name); });
+
+TEST_F(ExtractTest, DraggingSelectedEntriesInTheListStartsTheDragOut) {
+    Open(WriteFile("four.cab", FourFiles()));
+    window->resize(600, 400);
+    QCoreApplication::processEvents();
+    Select({0, 2});
+    QStringList dragged;
+    window->RunDrag = [&](QDrag&) {
+        for (int row : window->ListFic->selectedRows())
+            dragged << window->ListFic->model()->item(row).storedName;
+        return Qt::IgnoreAction;
+    };
+    for (const int style : {1, 4}) {
+        SCOPED_TRACE(style);
+        dragged.clear();
+        window->ListFic->setViewStyle(style);
+        Select({0, 2});
+        QCoreApplication::processEvents();
+        QAbstractItemView* view = window->ListFic->currentView();
+        const QRect item = view->visualRect(view->model()->index(2, 0));
+        ASSERT_FALSE(item.isEmpty());
+        const QPointF from = item.center();
+        const QPointF to = from + QPointF(QApplication::startDragDistance() * 3, QApplication::startDragDistance() * 3);
+        QMouseEvent press(QEvent::MouseButtonPress, from, view->viewport()->mapToGlobal(from), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view->viewport(), &press);
+        for (int step = 1; step <= 3; ++step) {
+            const QPointF at = from + (to - from) * step / 3.0;
+            QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                             Qt::NoModifier);
+            QCoreApplication::sendEvent(view->viewport(), &move);
+        }
+        QMouseEvent release(QEvent::MouseButtonRelease, to, view->viewport()->mapToGlobal(to), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view->viewport(), &release);
+        EXPECT_EQ(dragged, QStringList({"a.txt", "c.txt"})) << "both selected entries go, not only the one pressed";
+    }
 }
 
 } // namespace

@@ -134,5 +134,37 @@ TEST_F(InformationTest, PropertiesReportTheFirstSelectedEntryOnly) {
     EXPECT_EQ(shown.text.split("\n\r").value(4), "Verzeichnis : dir\\");
 }
 
+// The header's cabinet size is an unsigned 32-bit field: sizes past 2 GiB read as they
+// are, as the list shows entry sizes.
+struct HeaderSizeCase {
+    const char* name;
+    uint32_t cbCabinet;
+    const char* shown;
+};
+
+class InformationHeaderSize : public InformationTest, public ::testing::WithParamInterface<HeaderSizeCase> {};
+
+TEST_P(InformationHeaderSize, ReadsTheCabinetSizeUnsigned) {
+    QByteArray cab = SetMember();
+    const uint32_t v = GetParam().cbCabinet;
+    for (int i = 0; i < 4; ++i)
+        cab[8 + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    Open(WriteFile("member.cab", cab));
+    ASSERT_TRUE(window->Information1->isEnabled());
+    ShownMessage shown;
+    Capture(&shown);
+    window->Information1Click(nullptr);
+    EXPECT_EQ(shown.text.split("\n\r").value(0),
+              QStringLiteral("Size of the cabinet file: ") + QLatin1String(GetParam().shown) + " bytes");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, InformationHeaderSize,
+    ::testing::Values(HeaderSizeCase{"LargestSigned", 0x7FFFFFFFu, "2147483647"},
+                      HeaderSizeCase{"TopBitSet", 0x80000000u, "2147483648"},
+                      HeaderSizeCase{"ThreeGiB", 0xC0000000u, "3221225472"},
+                      HeaderSizeCase{"AllBitsSet", 0xFFFFFFFFu, "4294967295"}),
+    [](const ::testing::TestParamInfo<HeaderSizeCase>& p) { return std::string(p.param.name); });
+
 } // namespace
 } // namespace morbek

@@ -9,7 +9,11 @@
 #include "tests/support/CabWriter.h"
 #include "tests/support/QtPrinters.h"
 
+#include <QDialogButtonBox>
+#include <QFile>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QLibraryInfo>
 #include <QPushButton>
 #include <QToolButton>
 #include <QTest>
@@ -185,6 +189,54 @@ TEST_F(LanguagesTest, HelpButtonOpensTheDialogsTopic) {
 }
 
 // Run with a German locale (see CMakeLists.txt).
+// Qt's own texts in the Open dialog follow the interface language, switched at run time.
+struct QtTextsCase {
+    const char* name;
+    int entry; // in the language dialog: 0 the default (English here), 1 French, 2 English, 3 German
+    const char* lookIn;
+    const char* fileName;
+    const char* cancel;
+};
+
+class QtTextsInTheOpenDialog : public LanguagesTest, public ::testing::WithParamInterface<QtTextsCase> {};
+
+TEST_P(QtTextsInTheOpenDialog, FollowTheInterfaceLanguage) {
+    const QtTextsCase& c = GetParam();
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_fr.qm")))
+        GTEST_SKIP() << "Qt's translations are not installed";
+    // From another language first, so that each case is a switch at run time.
+    Answer(c.entry == 1 ? 3 : 1);
+    window->Langue1Click(nullptr);
+    Answer(c.entry);
+    window->Langue1Click(nullptr);
+
+    QString lookIn, fileName, cancel;
+    modal::AnswerNext([&](QDialog& d) {
+        if (auto* l = d.findChild<QLabel*>(QStringLiteral("lookInLabel")))
+            lookIn = l->text();
+        if (auto* l = d.findChild<QLabel*>(QStringLiteral("fileNameLabel")))
+            fileName = l->text();
+        if (auto* box = d.findChild<QDialogButtonBox*>())
+            if (QPushButton* b = box->button(QDialogButtonBox::Cancel))
+                cancel = b->text();
+        d.reject();
+    });
+    window->Ouvre1->trigger();
+    EXPECT_EQ(lookIn, QString::fromUtf8(c.lookIn));
+    EXPECT_EQ(fileName.remove(QLatin1Char('&')), QString::fromUtf8(c.fileName));
+    EXPECT_EQ(cancel.remove(QLatin1Char('&')), QString::fromUtf8(c.cancel));
+    // The program's own texts still come from its table alone.
+    EXPECT_EQ(window->Ouvre1->text(), MsgText(22));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, QtTextsInTheOpenDialog,
+    ::testing::Values(QtTextsCase{"French", 1, "Voir dans :", "Nom de fichier :", "Annuler"},
+                      QtTextsCase{"German", 3, "Suchen in:", "Dateiname:", "Abbrechen"},
+                      QtTextsCase{"English", 2, "Look in:", "File name:", "Cancel"},
+                      QtTextsCase{"DefaultOnAnEnglishSystem", 0, "Look in:", "File name:", "Cancel"}),
+    [](const ::testing::TestParamInfo<QtTextsCase>& p) { return std::string(p.param.name); });
+
 TEST_F(LanguagesTest, GermanSystemStartsInGerman) {
     if (!qEnvironmentVariable("LC_ALL").startsWith("de_DE"))
         GTEST_SKIP() << "needs LC_ALL=de_DE.UTF-8";

@@ -12,6 +12,10 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -75,6 +79,123 @@ TEST_F(MainWindowTest, FirstActivationLabelsTheWindowAndDisablesCommands) {
     for (int c = 0; c < 6; ++c)
         EXPECT_EQ(m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), titles[c]);
     EXPECT_EQ(window->Panel1->findChildren<QToolButton*>().size(), 12);
+}
+
+// The menus' items in order, "-" for a separator: Quit stands apart from the file
+// commands, and each separator really takes a line in the shown menu.
+struct MenuCase {
+    const char* name;
+    QMenu* TDezerOvu::*menu;
+    QStringList items;
+};
+
+TEST_F(MainWindowTest, MenusHoldTheirItemsAndSeparatorsInOrder) {
+    const MenuCase cases[] = {
+        {"Files", &TDezerOvu::MenFichiers, {"Ouvre1", "Extrait1", "Information1", "-", "Quitte1"}},
+        {"Display",
+         &TDezerOvu::MenAffiche,
+         {"Grandesic1", "Petitesic1", "Liste1", "Details1", "-", "Alpha1", "Aucun1", "-", "Options1"}},
+        {"Options", &TDezerOvu::Options1, {"Install1", "Uninstall1", "Langue1"}},
+        {"Help", &TDezerOvu::N1, {"Aide1", "Apropos1"}},
+    };
+    for (const MenuCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QMenu* menu = window.get()->*c.menu;
+        QStringList items;
+        for (QAction* a : menu->actions())
+            items << (a->isSeparator() ? QStringLiteral("-")
+                      : a->menu()      ? a->menu()->objectName()
+                                       : a->objectName());
+        EXPECT_EQ(items, c.items);
+        menu->popup(QPoint(10, 10));
+        for (QAction* a : menu->actions())
+            if (a->isSeparator()) {
+                EXPECT_TRUE(a->isVisible());
+                EXPECT_GT(menu->actionGeometry(a).height(), 0) << "a separator that takes no line";
+            }
+        menu->close();
+    }
+}
+
+// Files dropped onto the main window from a file manager: a cabinet or an executable
+// opens as with Open; anything else is refused at the door.
+struct DropCase {
+    const char* name;
+    QStringList urls;    // a bare name is a local file in the test folder
+    const char* opened;  // the file that ends up open; empty: the drop is refused
+};
+
+void PrintTo(const DropCase& c, std::ostream* os) { *os << c.name; }
+
+class DroppedFiles : public MainWindowTest, public ::testing::WithParamInterface<DropCase> {};
+
+TEST_P(DroppedFiles, OpenACabinetOrAnExecutableAsOpenDoes) {
+    const DropCase& c = GetParam();
+    const QByteArray cab = Cabinet(kThree);
+    WriteFile(QStringLiteral("three.cab"), cab);
+    WriteFile(QStringLiteral("LOUD.CAB"), cab);
+    WriteFile(QStringLiteral("setup.exe"), test::CabWriter::embedInExecutable(cab, 5000));
+    WriteFile(QStringLiteral("notes.txt"), "just text");
+    QList<QUrl> urls;
+    for (const QString& u : c.urls)
+        urls << (u.contains(QLatin1Char(':')) ? QUrl(u) : QUrl::fromLocalFile(dir.filePath(u)));
+    QMimeData data;
+    if (!urls.isEmpty())
+        data.setUrls(urls);
+    else
+        data.setText(QStringLiteral("three.cab"));
+
+    const QPoint at = window->ListFic->mapTo(window.get(), window->ListFic->rect().center());
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &enter);
+    const bool expected = *c.opened != '\0';
+    EXPECT_EQ(enter.isAccepted(), expected);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &drop);
+    EXPECT_EQ(drop.isAccepted(), expected);
+    QCoreApplication::processEvents();
+
+    if (expected) {
+        EXPECT_EQ(window->CabFileName, dir.filePath(QString::fromUtf8(c.opened)));
+        EXPECT_EQ(Column(0).size(), 3);
+        EXPECT_TRUE(window->Extrait1->isEnabled());
+        EXPECT_EQ(window->windowTitle(), QStringLiteral("file ") + window->CabFileName);
+    } else {
+        EXPECT_TRUE(window->CabFileName.isEmpty());
+        EXPECT_EQ(Column(0).size(), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drops, DroppedFiles,
+    ::testing::Values(DropCase{"Cabinet", {"three.cab"}, "three.cab"},
+                      DropCase{"CabinetInCapitals", {"LOUD.CAB"}, "LOUD.CAB"},
+                      DropCase{"Executable", {"setup.exe"}, "setup.exe"},
+                      DropCase{"FirstCabinetAmongOtherFiles", {"notes.txt", "three.cab", "setup.exe"}, "three.cab"},
+                      DropCase{"OtherFileOnly", {"notes.txt"}, ""},
+                      DropCase{"RemoteCabinet", {"https://example.invalid/three.cab"}, ""},
+                      DropCase{"TextNotFiles", {}, ""}),
+    [](const ::testing::TestParamInfo<DropCase>& p) { return std::string(p.param.name); });
+
+TEST_F(MainWindowTest, NothingIsTakenWhileADialogIsOpen) {
+    WriteFile(QStringLiteral("three.cab"), Cabinet(kThree));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(dir.filePath(QStringLiteral("three.cab")))});
+    bool enterAccepted = true, dropAccepted = true;
+    modal::AnswerNext([&](QDialog& d) {
+        QDragEnterEvent enter(QPoint(50, 80), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.get(), &enter);
+        enterAccepted = enter.isAccepted();
+        QDropEvent drop(QPointF(50, 80), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.get(), &drop);
+        dropAccepted = drop.isAccepted();
+        d.reject();
+    });
+    window->Apropos1->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(enterAccepted);
+    EXPECT_FALSE(dropAccepted);
+    EXPECT_TRUE(window->CabFileName.isEmpty());
 }
 
 TEST_F(MainWindowTest, ActivationRunsItsFirstPartOnce) {

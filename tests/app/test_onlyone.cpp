@@ -4,7 +4,9 @@
 #include "components/Framework.h"
 #include "components/OnlyOne.h"
 #include "platform/files/TempPath.h"
+#include "tests/support/CabWriter.h"
 #include "tests/support/ProcessHarness.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -19,6 +21,7 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <vector>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -66,25 +69,36 @@ void MakeDeadSocket(const QString& path) {
 // program the user runs meanwhile, nor a test running beside this one.
 class RuntimeFolder {
 public:
-    RuntimeFolder()
-        : saved_(qgetenv("XDG_RUNTIME_DIR")), hadValue_(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+    RuntimeFolder() {
         path = dir_.path() + QStringLiteral("/run");
         QDir().mkpath(path);
         ::chmod(QFile::encodeName(path).constData(), 0700);
+        cache = dir_.path() + QStringLiteral("/cache");
+        for (const char* name : {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "HOME"})
+            saved_.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(path));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
     }
     ~RuntimeFolder() {
-        if (hadValue_)
-            qputenv("XDG_RUNTIME_DIR", saved_);
-        else
-            qunsetenv("XDG_RUNTIME_DIR");
+        for (const Saved& v : saved_) {
+            if (v.wasSet)
+                qputenv(v.name, v.value);
+            else
+                qunsetenv(v.name);
+        }
     }
-    QString path;
+    QString Root() const { return dir_.path(); }
+    QString path;  // $XDG_RUNTIME_DIR
+    QString cache; // $XDG_CACHE_HOME
 
 private:
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool wasSet;
+    };
     QTemporaryDir dir_;
-    QByteArray saved_;
-    bool hadValue_;
+    std::vector<Saved> saved_;
 };
 
 // --- the component in this process --------------------------------------------------------
@@ -97,6 +111,9 @@ protected:
             busy::End();
     }
     QString Marker() const { return runtime.path + QLatin1Char('/') + kMarker; }
+    QStringList Leftovers() const {
+        return QDir(runtime.path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
 
     // A guard on its own window, loaded as the program loads its main window.
     std::unique_ptr<QWidget> Start(bool enforce = true) {
@@ -148,18 +165,105 @@ TEST_F(OnlyOneComponent, FirstGuardListensOnAMarkerClosedToOthersAndRemovesItWhe
     EXPECT_EQ(ModeOf(Marker()) & 077, 0u) << "other users must not reach the marker";
     first.reset();
     EXPECT_FALSE(QFile::exists(Marker()));
+    EXPECT_EQ(Leftovers(), QStringList()) << "the check's lock file goes with the marker";
 }
 
-TEST_F(OnlyOneComponent, RuntimeFolderOpenToOthersIsNotUsed) {
-    ::chmod(QFile::encodeName(runtime.path).constData(), 0755);
-    EXPECT_EQ(TOnlyOne::PrivateFolder(), platform::GetTempPathA());
-    qputenv("XDG_RUNTIME_DIR", "relative/run");
-    EXPECT_EQ(TOnlyOne::PrivateFolder(), platform::GetTempPathA());
-    // The positive case: the folder closed to others is the one used.
-    ::chmod(QFile::encodeName(runtime.path).constData(), 0700);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path));
-    EXPECT_EQ(TOnlyOne::PrivateFolder(), runtime.path + QLatin1Char('/'));
+// Where the marker goes. Without a usable runtime folder it goes under the user's own
+// cache folder, never the shared temporary folder; a folder that is not a real folder
+// of this user is refused, not taken over.
+enum class Place { Runtime, Cache, HomeCache, Nowhere };
+
+struct FolderCase {
+    const char* name;
+    void (*arrange)(const RuntimeFolder& f);
+    Place expected;
+    bool needsRoot; // giving a folder to another user takes root
+};
+
+void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
+
+constexpr uid_t kOtherUser = 54321;
+
+void MakeFolder(const QString& path, mode_t mode) {
+    QDir().mkpath(path);
+    ::chmod(QFile::encodeName(path).constData(), mode);
 }
+
+const FolderCase kFolderCases[] = {
+    {"RuntimeClosedToOthers", [](const RuntimeFolder&) {}, Place::Runtime, false},
+    {"RuntimeUnset", [](const RuntimeFolder&) { qunsetenv("XDG_RUNTIME_DIR"); }, Place::Cache, false},
+    {"RuntimeRelative", [](const RuntimeFolder&) { qputenv("XDG_RUNTIME_DIR", "relative/run"); }, Place::Cache,
+     false},
+    {"RuntimeOpenToOthers",
+     [](const RuntimeFolder& f) { ::chmod(QFile::encodeName(f.path).constData(), 0755); }, Place::Cache, false},
+    {"RuntimeLinked",
+     [](const RuntimeFolder& f) {
+         const QString link = f.Root() + QStringLiteral("/run-link");
+         ::symlink(QFile::encodeName(f.path).constData(), QFile::encodeName(link).constData());
+         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(link));
+     },
+     Place::Cache, false},
+    {"RuntimeOfAnotherUser",
+     [](const RuntimeFolder& f) { (void)::chown(QFile::encodeName(f.path).constData(), kOtherUser, kOtherUser); },
+     Place::Cache, true},
+    {"CacheHomeUnset",
+     [](const RuntimeFolder& f) {
+         qunsetenv("XDG_RUNTIME_DIR");
+         qunsetenv("XDG_CACHE_HOME");
+         MakeFolder(f.Root() + QStringLiteral("/home"), 0755); // with no .cache yet
+         qputenv("HOME", QFile::encodeName(f.Root() + QStringLiteral("/home")));
+     },
+     Place::HomeCache, false},
+    {"CacheFolderOpenToOthersIsClosed",
+     [](const RuntimeFolder& f) {
+         qunsetenv("XDG_RUNTIME_DIR");
+         MakeFolder(f.cache + QStringLiteral("/morbek"), 0777);
+     },
+     Place::Cache, false},
+    {"CacheFolderLinked",
+     [](const RuntimeFolder& f) {
+         qunsetenv("XDG_RUNTIME_DIR");
+         MakeFolder(f.cache, 0700);
+         ::symlink(QFile::encodeName(f.path).constData(), QFile::encodeName(f.cache + "/morbek").constData());
+     },
+     Place::Nowhere, false},
+    {"CacheFolderOfAnotherUser",
+     [](const RuntimeFolder& f) {
+         qunsetenv("XDG_RUNTIME_DIR");
+         MakeFolder(f.cache + QStringLiteral("/morbek"), 0700);
+         (void)::chown(QFile::encodeName(f.cache + "/morbek").constData(), kOtherUser, kOtherUser);
+     },
+     Place::Nowhere, true},
+};
+
+class MarkerFolder : public OnlyOneComponent, public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(MarkerFolder, IsTheUsersOwnAndGuardsEveryStart) {
+    const FolderCase& c = GetParam();
+    if (c.needsRoot && ::getuid() != 0)
+        GTEST_SKIP() << "needs root to give a folder to another user";
+    c.arrange(runtime);
+    QString expected;
+    switch (c.expected) {
+    case Place::Runtime: expected = runtime.path + QLatin1Char('/'); break;
+    case Place::Cache: expected = runtime.cache + QStringLiteral("/morbek/"); break;
+    case Place::HomeCache: expected = runtime.Root() + QStringLiteral("/home/.cache/morbek/"); break;
+    case Place::Nowhere: break;
+    }
+    EXPECT_EQ(TOnlyOne::PrivateFolder(), expected);
+    if (expected.isEmpty())
+        return;
+    EXPECT_EQ(ModeOf(expected) & 077, 0u);
+    EXPECT_FALSE(expected.startsWith(platform::GetTempPathA())) << "never the shared temporary folder";
+    auto first = Start();
+    auto second = Start();
+    EXPECT_TRUE(GuardOf(first)->IsFirstInstance);
+    EXPECT_TRUE(GuardOf(second)->MustEnd()) << "the later start finds the first";
+    EXPECT_TRUE(IsSocket(expected + kMarker));
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, MarkerFolder, ::testing::ValuesIn(kFolderCases),
+                         [](const ::testing::TestParamInfo<FolderCase>& p) { return std::string(p.param.name); });
 
 TEST_F(OnlyOneComponent, SecondGuardHandsOverAndNeverRemovesTheFirstsMarker) {
     auto first = Start();
@@ -258,6 +362,7 @@ TEST_F(OnlyOneComponent, MalformedRequestsAreIgnoredAndForeignTokensNeverReachTh
     };
     send("hello\n");
     send(QByteArray(5000, 'r'));
+    send("raise file=/" + QByteArray(TOnlyOne::kMaxRequest, 'x') + '\n');
     send("raise LD_PRELOAD=/tmp/evil.so\n");
     ASSERT_TRUE(QTest::qWaitFor([&] { return handedOver.count() == 1; }, 5000));
     EXPECT_FALSE(qEnvironmentVariableIsSet("LD_PRELOAD"));
@@ -289,6 +394,13 @@ protected:
         ASSERT_TRUE(test::SeedAnsweredSettings(home.path() + QStringLiteral("/.config")));
     }
     QString Marker() const { return runtime.path + QLatin1Char('/') + kMarker; }
+    // What is left in the runtime folder, the help viewer's sockets aside.
+    QStringList Leftovers() const {
+        QStringList left =
+            QDir(runtime.path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        left.removeIf([](const QString& name) { return name.startsWith(QLatin1String("morbek-help-")); });
+        return left;
+    }
 
     std::unique_ptr<test::RunningProgram> Run(const QStringList& args = {}) {
         return std::make_unique<test::RunningProgram>(QStringLiteral(MORBEK32_PATH), args, env);
@@ -321,11 +433,12 @@ TEST_F(OnlyOneProcess, FirstStartMakesTheMarkerAndANormalEndRemovesIt) {
     EXPECT_TRUE(IsSocket(Marker()));
     Quit(*first);
     EXPECT_FALSE(QFile::exists(Marker()));
+    EXPECT_EQ(Leftovers(), QStringList()) << "nothing of the guard stays in the runtime folder";
 }
 
 TEST_F(OnlyOneProcess, SecondStartEndsWithoutShowingAndRaisesTheFirst) {
     auto first = RunFirst();
-    // The later start's file argument is not passed on.
+    // A file that does not exist is passed on and dropped there (see LaterStartsFile).
     auto second = Run({QStringLiteral("/nonexistent/other.cab")});
     ExpectHandsOver(*second);
     EXPECT_TRUE(first->WaitForLine(QStringLiteral("handover raised")));
@@ -333,6 +446,71 @@ TEST_F(OnlyOneProcess, SecondStartEndsWithoutShowingAndRaisesTheFirst) {
     EXPECT_TRUE(CanConnect(Marker())) << "the later start leaves the first's marker alone";
     Quit(*first);
 }
+
+// A later start given a file: the first comes forward and opens it as Open would.
+struct HandOverCase {
+    const char* name;
+    const char* argument;   // empty: started without a file
+    bool fromItsFolder;     // the later start runs in the cabinet's folder
+    int rows;               // entries listed by the first afterwards
+};
+
+void PrintTo(const HandOverCase& c, std::ostream* os) { *os << c.name; }
+
+class LaterStartsFile : public OnlyOneProcess, public ::testing::WithParamInterface<HandOverCase> {};
+
+TEST_P(LaterStartsFile, IsOpenedByTheFirst) {
+    const HandOverCase& c = GetParam();
+    const QString folder = home.path() + QStringLiteral("/cabs");
+    QDir().mkpath(folder);
+    test::CabWriter writer;
+    writer.addFolder();
+    writer.addFile("one.txt", "1");
+    writer.addFile("two.txt", "22");
+    for (const char* name : {"set.cab", "my 100% set.cab"}) {
+        QFile f(folder + QLatin1Char('/') + QLatin1String(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(writer.build());
+    }
+
+    auto first = RunFirst();
+    QStringList args;
+    if (*c.argument)
+        args << (c.fromItsFolder || c.argument[0] == '/' ? QString::fromUtf8(c.argument)
+                                                         : folder + QLatin1Char('/') + QString::fromUtf8(c.argument));
+    test::RunningProgram later(QStringLiteral(MORBEK32_PATH), args, env, c.fromItsFolder ? folder : QString());
+    ExpectHandsOver(later);
+    ASSERT_TRUE(first->WaitForLine(QStringLiteral("handover raised")));
+
+    // The open runs once the program is free: ask until the expected count shows.
+    QString rows;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const int from = static_cast<int>(first->Lines().size());
+        first->Send(QStringLiteral("list"));
+        rows = first->WaitForPrefix(QStringLiteral("rows "), from);
+        if (rows == QStringLiteral("rows %1").arg(c.rows))
+            break;
+        QTest::qWait(100);
+    }
+    EXPECT_EQ(rows, QStringLiteral("rows %1").arg(c.rows));
+    if (c.rows > 0) {
+        EXPECT_TRUE(first->Lines().contains(QStringLiteral("row one.txt")));
+        const int from = static_cast<int>(first->Lines().size());
+        first->Send(QStringLiteral("caption"));
+        EXPECT_TRUE(first->WaitForPrefix(QStringLiteral("caption "), from).endsWith(QStringLiteral(".cab")));
+    }
+    EXPECT_TRUE(first->running());
+    Quit(*first);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LaterStartsFile,
+    ::testing::Values(HandOverCase{"AbsolutePath", "set.cab", false, 2},
+                      HandOverCase{"RelativeToTheLaterStartsFolder", "set.cab", true, 2},
+                      HandOverCase{"BlanksAndPercentInTheName", "my 100% set.cab", false, 2},
+                      HandOverCase{"MissingFileIsDropped", "/nonexistent/other.cab", false, 0},
+                      HandOverCase{"NoFile", "", false, 0}),
+    [](const ::testing::TestParamInfo<HandOverCase>& p) { return std::string(p.param.name); });
 
 TEST_F(OnlyOneProcess, SecondStartRestoresAMinimisedFirst) {
     auto first = RunFirst();
@@ -413,7 +591,34 @@ TEST_F(OnlyOneProcess, GuardsCheckingAtTheSameInstantLeaveExactlyOneFirst) {
         for (auto& p : probes)
             EXPECT_TRUE(p->WaitForExit());
         ASSERT_FALSE(QFile::exists(Marker()));
+        EXPECT_EQ(Leftovers(), QStringList()) << "round " << round;
     }
+}
+
+TEST_F(OnlyOneProcess, AnotherUserHoldingTheTemporaryFolderNameCannotBlindTheGuard) {
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to make a folder of another user";
+    // No runtime folder; another user made our "morbek-<uid>" in the shared temporary
+    // folder first, so each start would get a fresh temporary folder of its own.
+    QTemporaryDir shared;
+    const QString taken = shared.path() + QStringLiteral("/morbek-%1").arg(::getuid());
+    MakeFolder(taken, 0700);
+    ASSERT_EQ(::chown(QFile::encodeName(taken).constData(), kOtherUser, kOtherUser), 0);
+    QProcessEnvironment noRuntime = env;
+    noRuntime.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    noRuntime.insert(QStringLiteral("TMPDIR"), shared.path());
+    noRuntime.insert(QStringLiteral("XDG_CACHE_HOME"), runtime.cache);
+
+    test::RunningProgram first(QStringLiteral(ONLYONE_PROBE_PATH), {}, noRuntime);
+    ASSERT_TRUE(first.WaitForLine(QStringLiteral("shown"))) << first.Errors().toStdString();
+    EXPECT_TRUE(first.Lines().contains(QStringLiteral("first 1 end 0")));
+    test::RunningProgram later(QStringLiteral(ONLYONE_PROBE_PATH), {}, noRuntime);
+    ASSERT_TRUE(later.WaitForExit());
+    EXPECT_TRUE(later.Lines().contains(QStringLiteral("first 0 end 1"))) << "the later start runs alone";
+    EXPECT_TRUE(first.WaitForLine(QStringLiteral("handover raised")));
+    first.Send(QStringLiteral("quit"));
+    EXPECT_TRUE(first.WaitForExit());
+    EXPECT_EQ(QDir(taken).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
 TEST_F(OnlyOneProcess, GuardsNotEnforcedAllRunBesideTheProgram) {

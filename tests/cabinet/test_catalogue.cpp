@@ -62,7 +62,7 @@ TEST_F(CatalogueTest, ReadsHeaderValuesAndEntries) {
     EXPECT_EQ(cat.location.CabEmbedded, 0);
     EXPECT_EQ(cat.location.CabOffset, 0);
     EXPECT_EQ(cat.location.HostFileSize, 0);
-    EXPECT_EQ(cat.header.CabSize, cab.size());
+    EXPECT_EQ(cat.header.CabSize, static_cast<uint32_t>(cab.size()));
     EXPECT_EQ(cat.header.VersionMinor, 3);
     EXPECT_EQ(cat.header.VersionMajor, 1);
     EXPECT_EQ(cat.header.FolderCount, 1);
@@ -176,7 +176,7 @@ TEST_F(CatalogueTest, CabinetFileHeaderIsNotValidated) {
     cab[5] = 'x'; // reserved1 past its first byte
     const Catalogue cat = read(cab);
     ASSERT_EQ(cat.outcome, OpenOutcome::Ok);
-    EXPECT_EQ(cat.header.CabSize, 3);
+    EXPECT_EQ(cat.header.CabSize, 3u);
     EXPECT_EQ(cat.header.FolderCount, 0);
     EXPECT_EQ(cat.entries.size(), 2u);
 }
@@ -459,7 +459,7 @@ TEST_F(CatalogueTest, EmbeddedCabinetIsFoundAndItsTableReadRelativeToIt) {
     EXPECT_EQ(cat.location.CabEmbedded, 1);
     EXPECT_EQ(cat.location.CabOffset, 30000);
     EXPECT_EQ(cat.location.HostFileSize, exe.size());
-    EXPECT_EQ(cat.header.CabSize, cab.size());
+    EXPECT_EQ(cat.header.CabSize, static_cast<uint32_t>(cab.size()));
     EXPECT_EQ(cat.names.PrevCabinetName, QStringLiteral("p.cab"));
     EXPECT_EQ(StoredNames(cat),
               (std::vector<QString>{QStringLiteral("hello.c"), QStringLiteral("docs\\welcome.txt")}));

@@ -7,6 +7,7 @@
 #include "tests/support/QtPrinters.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLocalSocket>
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 namespace morbek::platform::help {
 namespace {
@@ -254,6 +256,27 @@ ViewerStatus Status(const QString& helpFile) {
     return status;
 }
 
+// Children of this process that have ended but were never reaped.
+QList<qint64> ZombieChildren() {
+    QList<qint64> zombies;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool isPid = false;
+        const qint64 pid = entry.toLongLong(&isPid);
+        if (!isPid)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // "pid (comm) state ppid ...": the name may hold blanks, so read after its ')'.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[0] == "Z" && fields[1].toLongLong() == ::getpid())
+            zombies << pid;
+    }
+    return zombies;
+}
+
 class HelpProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -307,6 +330,24 @@ TEST_F(HelpProcessTest, OneViewerPerFileServesEveryRequestUntilQuit) {
     // Quitting when no viewer runs starts none.
     EXPECT_TRUE(WinHelp(path, HELP_QUIT, 0));
     EXPECT_EQ(Status(path).state, QString());
+}
+
+TEST_F(HelpProcessTest, EndedViewersAreReapedWhileTheProgramRuns) {
+    // Each way a viewer ends: asked to quit, or gone by itself (closed by the user).
+    for (const bool byQuit : {true, false}) {
+        SCOPED_TRACE(byQuit ? "quit" : "ended");
+        EXPECT_TRUE(WinHelp(path, HELP_CONTEXT, 12));
+        const ViewerStatus viewer = WaitForViewer(path, 12);
+        ASSERT_GT(viewer.pid, 0);
+        if (byQuit)
+            EXPECT_TRUE(WinHelp(path, HELP_QUIT, 0));
+        else
+            ::kill(static_cast<pid_t>(viewer.pid), SIGTERM);
+        // The event loop runs meanwhile, as the program's does.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ::kill(static_cast<pid_t>(viewer.pid), 0) != 0; }, 10000))
+            << "the ended viewer stays as a zombie";
+        EXPECT_EQ(ZombieChildren(), QList<qint64>());
+    }
 }
 
 TEST_F(HelpProcessTest, MissingFileStartsAViewerThatSaysSo) {

@@ -1,6 +1,11 @@
+#include "platform/shell/DirectSave.h"
 #include "platform/shell/ShellInfo.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
@@ -12,6 +17,46 @@ constexpr uint32_t kLarge = SHGFI_ICON | SHGFI_TYPENAME;
 constexpr uint32_t kSmall = kLarge | SHGFI_SMALLICON;
 
 QString Probe(const QString& extension) { return QStringLiteral("/tmp/morbek-0/~tmpxcab.") + extension; }
+
+QString InstalledTheme() {
+    for (const char* theme : {"Adwaita", "breeze"})
+        if (QFileInfo::exists(QStringLiteral("/usr/share/icons/%1/index.theme").arg(QLatin1String(theme))))
+            return QLatin1String(theme);
+    return {};
+}
+
+// The theme is chosen once, at start: a lookup that changed it would give the message
+// boxes one icon before the first cabinet and another after. Defined before the
+// parameterised suites so that it runs first, before any lookup of this process.
+struct ThemeCase {
+    const char* name;
+    const char* before;
+    bool replacedAtStart; // else kept as it was
+};
+
+TEST(IconTheme, IsChosenAtStartAndNeverByALookup) {
+    const QString installed = InstalledTheme();
+    if (installed.isEmpty())
+        GTEST_SKIP() << "neither Adwaita nor breeze is installed";
+    const ThemeCase cases[] = {
+        {"Unset", "", true},
+        {"Hicolor", "hicolor", true},
+        {"ChosenByTheDesktop", "HighContrast", false},
+    };
+    for (const ThemeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QIcon::setThemeName(QLatin1String(c.before));
+        for (const char* extension : {"txt", "zzqqxx", "png"}) {
+            SHFILEINFO info;
+            SHGetFileInfoA(Probe(QLatin1String(extension)), 0, info, kLarge);
+            SHGetFileInfoA(Probe(QLatin1String(extension)), 0, info, kSmall);
+        }
+        EXPECT_EQ(QIcon::themeName(), QLatin1String(c.before)) << "a lookup changed the theme";
+        SetUpIconTheme();
+        EXPECT_EQ(QIcon::themeName(), c.replacedAtStart ? installed : QLatin1String(c.before));
+    }
+    QIcon::setThemeName(installed);
+}
 
 struct ProbeCase {
     const char* name;
@@ -71,19 +116,6 @@ TEST(ShellInfoAnswers, DependOnTheExtensionOnlyAndFollowTheFlags) {
     EXPECT_EQ(typeOnly.szTypeName, lower.szTypeName);
 }
 
-TEST(ShellInfoAnswers, LeavesHicolorForAnInstalledTheme) {
-    bool installed = false;
-    for (const char* theme : {"Adwaita", "breeze"})
-        installed |=
-            QFileInfo::exists(QStringLiteral("/usr/share/icons/%1/index.theme").arg(QLatin1String(theme)));
-    if (!installed)
-        GTEST_SKIP() << "neither Adwaita nor breeze is installed";
-    SHFILEINFO info;
-    SHGetFileInfoA(Probe(QStringLiteral("txt")), 0, info, kLarge);
-    EXPECT_FALSE(QIcon::themeName().isEmpty());
-    EXPECT_NE(QIcon::themeName(), QStringLiteral("hicolor"));
-}
-
 TEST(ShellInfoAnswers, AFullCabinetOfProbesStaysFast) {
     const QStringList extensions{"txt", "exe", "dll", "hlp", "inf", "zzqqxx", "", "ini", "bmp", "wav"};
     QElapsedTimer timer;
@@ -94,5 +126,52 @@ TEST(ShellInfoAnswers, AFullCabinetOfProbesStaysFast) {
     }
     EXPECT_LT(timer.elapsed(), 10000);
 }
+
+
+// X Direct Save: the URI a drop target writes back names the folder to extract into.
+struct UriCase {
+    const char* name;
+    QByteArray uri; // "@" stands for a fresh existing folder
+    const char* folder; // "@" likewise; empty: refused
+};
+
+void PrintTo(const UriCase& c, std::ostream* os) { *os << c.name; }
+
+class DirectSaveUri : public ::testing::TestWithParam<UriCase> {};
+
+TEST_P(DirectSaveUri, NamesALocalExistingFolderOrNothing) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("with blank")));
+    const QByteArray base = QUrl::fromLocalFile(dir.path()).toEncoded().mid(7); // the path, encoded
+    QByteArray uri = GetParam().uri;
+    uri.replace("@", base);
+    uri.replace("%HOST%", QSysInfo::machineHostName().toUtf8());
+    const QString expected = QString::fromUtf8(GetParam().folder).replace(QLatin1Char('@'), dir.path());
+    EXPECT_EQ(DirectSaveMimeData::FolderOfUri(uri), expected) << uri.constData();
+
+    // Asked for its data during the drop, the offer promises ("S") or refuses ("E").
+    DirectSaveMimeData offer(QStringLiteral("a.txt"));
+    EXPECT_EQ(offer.formats(), QStringList({"XdndDirectSave0"}));
+    offer.SetUriReader([uri] { return uri; });
+    EXPECT_EQ(offer.data(QStringLiteral("XdndDirectSave0")), expected.isEmpty() ? QByteArray("E") : QByteArray("S"));
+    EXPECT_EQ(offer.TargetFolder(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Uris, DirectSaveUri,
+    ::testing::Values(UriCase{"LocalFile", "file://@/a.txt", "@"},
+                      UriCase{"Localhost", "file://localhost@/a.txt", "@"},
+                      UriCase{"ThisHost", "file://%HOST%@/a.txt", "@"},
+                      UriCase{"EncodedBlank", "file://@/with%20blank/a.txt", "@/with blank"},
+                      UriCase{"BlankLeftUnencoded", "file://@/with blank/a.txt", "@/with blank"},
+                      UriCase{"TrailingLineFeed", "file://@/a.txt\r\n", "@"},
+                      UriCase{"RootFolder", "file:///a.txt", "/"},
+                      UriCase{"AnotherHost", "file://elsewhere.invalid@/a.txt", ""},
+                      UriCase{"NotAFile", "sftp://@/a.txt", ""},
+                      UriCase{"FolderMissing", "file://@/missing/a.txt", ""},
+                      UriCase{"Relative", "a.txt", ""},
+                      UriCase{"Empty", "", ""}),
+    [](const ::testing::TestParamInfo<UriCase>& p) { return std::string(p.param.name); });
 
 } // namespace
