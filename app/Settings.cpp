@@ -76,17 +76,19 @@ QRect KeptOnScreen(const QRect& outer) {
 
 // Holds the restored outer bounds while the window manager frames the window: its frame
 // margins are known only once it has, and bounds applied with the margins of an
-// unframed window come back a frame larger and a title bar higher at every start.
+// unframed window come back a frame larger and a title bar higher at every start. The
+// window manager answers our requests in its own time, so an answer to the first one
+// may still come after the margins are known: each change in the first moments that
+// leaves the window off its bounds is answered with the bounds again, a few times at most.
 class OuterBoundsKeeper : public QObject {
 public:
     static constexpr QLatin1StringView kName{"OuterBoundsKeeper"};
-    OuterBoundsKeeper(QWidget& window, const QRect& outer, const QMargins& used)
-        : QObject(&window), window_(window), outer_(outer), used_(used) {
+    OuterBoundsKeeper(QWidget& window, const QRect& outer)
+        : QObject(&window), window_(window), outer_(outer) {
         setObjectName(kName);
         window.installEventFilter(this);
-        // Framing happens right after the window is shown; later changes of the
-        // margins (another theme) are no reason to move the window back.
-        QTimer::singleShot(5000, this, &QObject::deleteLater);
+        // Framing happens right after the window is shown; later moves are the user's.
+        QTimer::singleShot(2000, this, &QObject::deleteLater);
     }
 
 protected:
@@ -96,17 +98,17 @@ protected:
         if (window_.windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
             return false;
         const QMargins now = FrameMargins(window_);
-        if (now != used_) {
-            used_ = now;
-            window_.setGeometry(outer_.marginsRemoved(now));
-        }
+        if (now.isNull() || window_.geometry().marginsAdded(now) == outer_ || answers_ >= 6)
+            return false;
+        ++answers_;
+        window_.setGeometry(outer_.marginsRemoved(now));
         return false;
     }
 
 private:
     QWidget& window_;
     QRect outer_;
-    QMargins used_;
+    int answers_ = 0;
 };
 
 } // namespace
@@ -157,7 +159,7 @@ void WindowRecord::applyTo(QWidget& window) const {
     outer = KeptOnScreen(outer);
     window.setGeometry(outer.marginsRemoved(margins));
     delete window.findChild<QObject*>(OuterBoundsKeeper::kName, Qt::FindDirectChildrenOnly);
-    new OuterBoundsKeeper(window, outer, margins);
+    new OuterBoundsKeeper(window, outer);
     Qt::WindowStates s =
         window.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
     if (state == 1)
