@@ -18,6 +18,9 @@
 //   "item ROW"     -> "item ROW <x> <y> <width> <height>" of that list row in the view
 //                     shown, or "item ROW -"
 //   "text NAME"    -> "text NAME <text>" of the shown label, line or button of that name
+//   "captions"     -> "room ROW <x> <y> <width> <height> <needed width> <needed height>
+//                     <caption>" per row of the icon view (rect in view coordinates; the
+//                     room the whole caption needs there), then "rooms <count>"
 namespace morbek {
 
 class TDezerOvu;

@@ -29,7 +29,7 @@ import cabinet  # noqa: E402
 
 SKIP = 77
 STEP_TIMEOUT = 15.0   # seconds for any one thing to happen
-RUN_TIMEOUT = 75      # the whole session, Xvfb start to clean-up
+RUN_TIMEOUT = 110     # the whole session, Xvfb start to clean-up
 
 # The cabinet: file-table order, two folders (stored, MSZIP), one entry in a subfolder.
 STAMP = (cabinet.dos_date(2001, 2, 3), cabinet.dos_time(4, 5, 6))
@@ -49,6 +49,10 @@ TOOL_BUTTONS = {
     "ListeBtn": (266, 5), "AlphaBtn": (331, 5), "AucunBtn": (360, 5),
 }
 PANEL_DESIGN_HEIGHT = 34
+# Names of very different lengths, long and short in turn, for the icon captions.
+NAMES = ["a.c", "msorcl32.dll", "x", "a name with several blanks between its words.txt",
+         "averyveryverylongnamewithoutanyblank_0123456789_abcdefghijklmnop.dll", "msorcl32.hlp"]
+RESTARTS = 3
 BROWSER_TITLE = "Browse to search a folder"
 
 
@@ -106,6 +110,9 @@ class Session:
             (cabinet.STORED, [(n, d, STAMP, 0x20) for n, d in ENTRIES[:2]]),
             (cabinet.MSZIP, [(n, d, STAMP, 0x20) for n, d in ENTRIES[2:]]),
         ])
+        self.names_cab = os.path.join(self.work, "names.cab")
+        cabinet.write_cabinet(self.names_cab, [
+            (cabinet.STORED, [(n, n.encode() * 3, STAMP, 0x20) for n in NAMES])])
         self.targets = [os.path.join(self.work, "out", name) for name in ("first", "second")]
         for target in self.targets:
             os.makedirs(target)
@@ -176,11 +183,14 @@ class Session:
         else:
             print("note: no ImageMagick or xwd, no screenshots")
 
-    def start_program(self):
+    def start_program(self, cab=None, log="program"):
         env = dict(self.env, MORBEK_TEST_HOOKS="1")
-        self.program = self.spawn("program", [self.args.program, self.cab], env=env, cwd=self.work,
+        with self.lines_changed:
+            self.lines = []
+        self.program = self.spawn(log, [self.args.program, cab or self.cab], env=env, cwd=self.work,
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        hooks_log = open(os.path.join(self.artifacts, "hooks.log"), "w", encoding="utf-8")
+        hooks_log = open(os.path.join(self.artifacts, log.replace("program", "hooks") + ".log"), "w",
+                         encoding="utf-8")
 
         def read():
             for raw in self.program.stdout:
@@ -457,6 +467,66 @@ class Session:
         for name, value in (("Display", 1), ("Order", 1)):
             check(re.search(rf'"{name}"=dword:{value:08x}', saved),
                   f"{name} {value} not saved:\n{saved}")
+        self.restarts()
+
+    def stored_bounds(self):
+        with open(self.user_reg, encoding="latin-1") as store:
+            found = re.search(r'"WState"=([^\n]*(?:\\\n[^\n]*)*)', store.read())
+        check(found, "no window bounds saved")
+        return re.sub(r"\\\n\s*", "", found.group(1))
+
+    def check_captions(self, what):
+        """Every caption of the icon view drawn whole, or wrapped whole in large icons."""
+        with self.lines_changed:
+            start = len(self.lines)
+        self.program.stdin.write(b"captions\n")
+        self.program.stdin.flush()
+        end = self.wait_line("captions", lambda l: l.startswith("rooms "), start)
+        with self.lines_changed:
+            block = [l for l in self.lines[start:self.lines.index(end, start)] if l.startswith("room ")]
+        check(len(block) == len(NAMES), f"{what}: {len(block)} rows, wanted {len(NAMES)}")
+        for line in block:
+            _, row, x, y, w, h, need_w, need_h, caption = line.split(" ", 8)
+            check(int(w) >= int(need_w) and int(h) >= int(need_h),
+                  f"{what}: row {row} {caption!r} has {w}x{h}, its caption needs {need_w}x{need_h}")
+
+    def restarts(self):
+        """Bounds unchanged over restarts; the icon captions of a cabinet of odd names."""
+        first = self.stored_bounds()
+        for turn in range(1, RESTARTS + 1):
+            self.start_program(self.names_cab, f"program-restart{turn}")
+            self.wait_line("'shown'", lambda l: l == "shown")
+            self.expect("caption", "file " + self.names_cab, "the cabinet of names to open")
+            main = self.window_named("file " + self.names_cab)
+            self.activate(main)
+            time.sleep(0.5)  # let the window manager frame and place it
+            if turn == 1:
+                # mousemove --sync waits for a move: the pointer may rest where it clicks next.
+                self.xdo("mousemove", "--sync", "1", "1")
+                self.tool_button("GrandesBtn")
+                self.expect("view", "1 1 1", "large icons for the names")
+                self.check_captions("large icons")
+                self.screenshot("names-large")
+                self.tool_button("PetitesBtn")
+                self.expect("view", "2 2 1", "small icons for the names")
+                self.check_captions("small icons")
+                self.screenshot("names-small")
+                self.tool_button("ListeBtn")
+                self.expect("view", "3 3 1", "list for the names")
+                self.check_captions("list")
+                self.screenshot("names-list")
+                self.menu("d", "MenAffiche", "d", "names-display-menu")
+                self.expect("view", "4 4 1", "details for the names")
+                self.screenshot("names-details")
+            self.program.stdin.write(b"quit\n")
+            self.program.stdin.flush()
+            try:
+                code = self.program.wait(timeout=STEP_TIMEOUT)
+            except subprocess.TimeoutExpired:
+                raise Failure(f"restart {turn}: the program did not end on quit") from None
+            check(code == 0, f"restart {turn}: the program ended with code {code}")
+            now = self.stored_bounds()
+            check(now == first, f"restart {turn}: bounds {now}, first saved {first}")
 
     # --- clean-up -------------------------------------------------------------------------
 
