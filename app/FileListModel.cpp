@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QListView>
 #include <QPainter>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <algorithm>
@@ -293,6 +294,7 @@ TListFic::TListFic(QWidget* parent)
     header->setStretchLastSection(false);
     for (int c = 0; c < FileListModel::kColumns; ++c)
         header->resizeSection(c, kColumnWidths[c]);
+    fitColumns();
 
     addWidget(iconView_);
     addWidget(detailView_);
@@ -355,7 +357,7 @@ void TListFic::applyIconViewStyle() {
         iconView_->setWrapping(true);
         iconView_->setIconSize(QSize(32, 32));
         // No grid: rows are as tall as their tallest caption, columns one cell wide.
-        static_cast<LargeIconDelegate*>(largeIcons_)->cellWidth = std::max(72, fm.averageCharWidth() * 12);
+        static_cast<LargeIconDelegate*>(largeIcons_)->cellWidth = std::max(80, fm.averageCharWidth() * 14);
         iconView_->setGridSize(QSize());
         iconView_->setSpacing(4);
         iconView_->setWordWrap(true);
@@ -390,6 +392,36 @@ void TListFic::applyIconViewStyle() {
 void TListFic::itemsChanged() {
     if (style_ != vsReport)
         applyIconViewStyle();
+    fitColumns();
+}
+
+void TListFic::fitColumns() {
+    // The design widths were made for a narrower font: they grow by the ratio of our
+    // font's average character to the design font's (6 pixels for the 52 letters at
+    // 96 dpi), and the size and date columns never cut their values: a 10-digit size
+    // with its word, and the widest date of the list or of a sample date and time.
+    const QFontMetricsF fm(detailView_->font());
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const qreal ratio = std::max<qreal>(1.0, fm.horizontalAdvance(letters) / 52.0 / 6.0);
+    const int margin = 2 * (detailView_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 8;
+    QString bytesWord = model_->rowCount() > 0 ? model_->sizeText(0).section(QLatin1Char(' '), 1) : QString();
+    if (bytesWord.isEmpty())
+        bytesWord = QStringLiteral("bytes");
+    qreal sizeWidth = fm.horizontalAdvance(QStringLiteral("4294967295 ") + bytesWord);
+    // A date and time with the widest digits and the longest day and month numbers.
+    qreal dateWidth = fm.horizontalAdvance(QStringLiteral("12/28/2088 10:58:58 PM"));
+    const auto& items = model_->items();
+    for (size_t i = 0; i < std::min<size_t>(items.size(), 2000); ++i)
+        dateWidth = std::max(dateWidth, fm.horizontalAdvance(items[i].dateText));
+    QHeaderView* header = detailView_->header();
+    for (int c = 0; c < FileListModel::kColumns; ++c) {
+        int width = static_cast<int>(std::ceil(kColumnWidths[c] * ratio));
+        if (c == 1)
+            width = std::max(width, static_cast<int>(std::ceil(sizeWidth)) + margin);
+        else if (c == 3)
+            width = std::max(width, static_cast<int>(std::ceil(dateWidth)) + margin);
+        header->resizeSection(c, width);
+    }
 }
 
 std::vector<int> TListFic::selectedRows() const {

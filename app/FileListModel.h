@@ -93,6 +93,7 @@ signals:
 
 private:
     void applyIconViewStyle();
+    void fitColumns();
 
     FileListModel* model_;
     QItemSelectionModel* selection_;

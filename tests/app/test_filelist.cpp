@@ -182,3 +182,50 @@ INSTANTIATE_TEST_SUITE_P(FileList, FocusFrame,
 
 } // namespace
 } // namespace morbek
+
+namespace morbek {
+namespace {
+
+// The details columns show whole sizes and dates, whatever the font is.
+struct ColumnCase {
+    const char* name;
+    uint32_t size;
+    const char* date;
+    const char* bytesWord;
+};
+
+class DetailColumns : public ::testing::TestWithParam<ColumnCase> {};
+
+TEST_P(DetailColumns, SizeAndDateAreNeverCut) {
+    const ColumnCase& c = GetParam();
+    TListFic list;
+    list.resize(900, 300);
+    std::vector<ListItem> items;
+    items.push_back({QStringLiteral("big.bin"), c.size, QStringLiteral("Type"), QString::fromUtf8(c.date), {},
+                     QStringLiteral("big.bin"), 0});
+    list.model()->setItems(std::move(items), QString::fromUtf8(c.bytesWord));
+    list.setViewStyle(TListFic::vsReport);
+    list.itemsChanged();
+    list.show();
+    QApplication::processEvents();
+    const QTreeView* view = list.detailView();
+    const QFontMetricsF fm(view->font());
+    for (int column : {1, 3}) {
+        const QString text = list.model()->index(0, column).data().toString();
+        EXPECT_GE(view->columnWidth(column), std::ceil(fm.horizontalAdvance(text)) + 6)
+            << "column " << column << " cuts " << text.toStdString();
+        EXPECT_GE(view->columnWidth(column), view->visualRect(list.model()->index(0, column)).width());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FileList, DetailColumns,
+    ::testing::Values(ColumnCase{"TenDigits", 4294967295u, "3/12/1997 11:17:52 AM", "bytes"},
+                      ColumnCase{"ThreeHundredMegabytes", 314572800u, "12/28/2088 10:58:58 PM", "bytes"},
+                      ColumnCase{"GermanWord", 1318560000u, "28.12.2088 22:58:58", "Bytes"},
+                      ColumnCase{"FrenchWord", 999999999u, "28/12/2088 22:58:58", "octets"},
+                      ColumnCase{"DateErr", 0u, "Date Err.", "bytes"}),
+    [](const ::testing::TestParamInfo<ColumnCase>& p) { return std::string(p.param.name); });
+
+} // namespace
+} // namespace morbek
