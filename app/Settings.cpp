@@ -88,6 +88,11 @@ public:
         setObjectName(kName);
         window.installEventFilter(this);
         // Framing happens right after the window is shown; later moves are the user's.
+        // Without a window manager there is no frame to wait for.
+        QTimer::singleShot(300, this, [this] {
+            if (FrameMargins(window_).isNull() && answers_ == 0)
+                window_.setGeometry(outer_);
+        });
         QTimer::singleShot(2000, this, &QObject::deleteLater);
     }
 
@@ -157,7 +162,13 @@ void WindowRecord::applyTo(QWidget& window) const {
     if (width > 0)
         outer.setWidth(width);
     outer = KeptOnScreen(outer);
-    window.setGeometry(outer.marginsRemoved(margins));
+    // A shown X11 window without margins is not framed yet: a request now is answered
+    // after framing, in the window manager's own order, and may undo the corrections.
+    // The keeper applies the bounds once the margins are known.
+    const bool unframed = window.isVisible() && margins.isNull() && state == 0 &&
+                          QGuiApplication::platformName() == QLatin1String("xcb");
+    if (!unframed)
+        window.setGeometry(outer.marginsRemoved(margins));
     delete window.findChild<QObject*>(OuterBoundsKeeper::kName, Qt::FindDirectChildrenOnly);
     new OuterBoundsKeeper(window, outer);
     Qt::WindowStates s =
