@@ -2,7 +2,9 @@
 
 #include "app/FileListModel.h"
 #include "app/MainWindow.h"
+#include "app/Windows.h"
 #include "components/Busy.h"
+#include "components/DialogPat.h"
 #include "components/OnlyOne.h"
 
 #include <QAbstractButton>
@@ -118,6 +120,23 @@ private:
                 QThread::msleep(5);
             }
             Report(QStringLiteral("busy-end"));
+        } else if (command.startsWith(QLatin1String("pat "))) {
+            // The progress dialog as an extraction shows it, held long enough for the
+            // test to look at its frame.
+            TDialogPat* pat = Windows().DialogPat;
+            if (!pat)
+                return;
+            pat->Begin(QStringLiteral("file e2e.cab"), QStringLiteral("Extracting file a.txt"));
+            Report(QStringLiteral("pat-shown %1").arg(pat->winId()));
+            QElapsedTimer elapsed;
+            elapsed.start();
+            const int ms = command.mid(4).toInt();
+            while (elapsed.elapsed() < ms) {
+                pat->SetProgress(static_cast<int>(elapsed.elapsed() * 100 / std::max(ms, 1)));
+                QThread::msleep(5);
+            }
+            pat->Finish();
+            Report(QStringLiteral("pat-end"));
         } else if (command == QLatin1String("list")) {
             const FileListModel* model = window_.ListFic->model();
             for (const ListItem& item : model->items())

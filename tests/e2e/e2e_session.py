@@ -383,6 +383,33 @@ class Session:
             raise Failure(f"{target} holds {present}, wanted {sorted(names)} with their contents") from None
         self.screenshot(step)
 
+    def frame_extents(self, window):
+        """The frame the window manager put around a window, once it has framed it."""
+        answer = self.run(["xprop", "-id", window, "_NET_FRAME_EXTENTS"]).stdout
+        found = re.search(r"=\s*(\d+), (\d+), (\d+), (\d+)", answer)
+        return [int(v) for v in found.groups()] if found else None
+
+    def progress_dialog(self):
+        """The progress dialog asks for a title bar without buttons, moving only."""
+        if not shutil.which("xprop"):
+            return
+        mark = len(self.lines)
+        self.program.stdin.write(b"pat 4000\n")
+        self.program.stdin.flush()
+        shown = self.wait_line("progress dialog", lambda l: l.startswith("pat-shown "), mark)
+        window = shown.split()[1]
+        hints = self.run(["xprop", "-id", window, "_MOTIF_WM_HINTS"]).stdout.strip()
+        check(hints.endswith("= 0x3, 0x4, 0xa, 0x0, 0x0"),
+              f"the progress dialog's Motif hints are {hints!r}, wanted flags 0x3, move 0x4, "
+              "border and title 0xa")
+        if self.with_wm:
+            wait_until("the progress dialog's frame", lambda: self.frame_extents(window))
+            actions = self.run(["xprop", "-id", window, "_NET_WM_ALLOWED_ACTIONS"]).stdout.strip()
+            with open(os.path.join(self.artifacts, "progress-allowed-actions.txt"), "w") as out:
+                out.write(hints + "\n" + actions + "\n")
+        self.screenshot("progress-dialog")
+        self.wait_line("end of the progress dialog", lambda l: l == "pat-end", mark)
+
     def run_session(self):
         self.prepare_folders()
         self.start_display()
@@ -401,6 +428,7 @@ class Session:
         self.expect("view", "1 1 0", "large icons, file-table order at the first start")
         self.check_rows(NATURAL)
         self.screenshot("opened")
+        self.progress_dialog()
 
         # The Display menu by its accelerators: details, then sorted by name.
         self.menu("d", "MenAffiche", "d", "display-menu")
