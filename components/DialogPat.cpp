@@ -84,6 +84,7 @@ TDialogPat::TDialogPat(QWidget* parent)
     PBPat->setGeometry(Scaled(this, 50), Scaled(this, 49), Scaled(this, 333), Scaled(this, 16));
 
     setFixedSize(Scaled(this, 427), Scaled(this, 86));
+    framework::PrepareDialog(this);
 }
 
 // QProgressBar repaints itself at once on every change of value, which over a run of
