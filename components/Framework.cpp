@@ -72,6 +72,11 @@ protected:
             return false;
         switch (event->type()) {
         case QEvent::Show:
+            // Qt sets this only after a Tab or a shortcut, and the style draws focus
+            // frames only with it.
+            dialog_->setAttribute(Qt::WA_KeyboardFocusChange);
+            FitTitle();
+            break;
         case QEvent::WindowTitleChange:
         case QEvent::Resize: // a message box fixes its own size as it shows
             FitTitle();

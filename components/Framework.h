@@ -33,7 +33,8 @@ int TitleBarWidth(const QString& title, const QWidget* window = nullptr);
 
 // What every dialog of the program shares, kept up while it lives: at least as wide as
 // its title (again whenever the title changes; a dialog without a layout keeps its
-// controls centred). Idempotent.
+// controls centred), and the focused control's focus frame shown from the start
+// rather than only after a Tab. Idempotent.
 void PrepareDialog(QWidget* dialog);
 
 void SetApplicationTitle(const QString& title);

@@ -1,5 +1,6 @@
 // Every dialog of the program, in each language, as the program titles it: wide enough
-// for a window manager to show its whole title, and its controls inside it.
+// for a window manager to show its whole title, its controls inside it, and its focused
+// control drawn with a focus frame from the start.
 #include "app/AboutBox.h"
 #include "app/Lang.h"
 #include "app/LangDlg.h"
@@ -158,6 +159,15 @@ TEST_P(DialogFrames, ControlsStayInsideTheWidenedDialog) {
     ASSERT_TRUE(seen.shown);
     EXPECT_GE(seen.controls.left(), 0);
     EXPECT_LE(seen.controls.right(), seen.width - 1 + Dialog().overhang) << seen.title.toStdString();
+}
+
+TEST_P(DialogFrames, FocusedControlShowsItsFocusFrameFromTheStart) {
+    if (!Dialog().focusable)
+        GTEST_SKIP() << "nothing in it takes the focus";
+    Seen seen;
+    Dialog().open(&seen);
+    ASSERT_TRUE(seen.shown);
+    EXPECT_TRUE(seen.focusFrame) << "focus on " << seen.focus.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
