@@ -53,6 +53,10 @@ PANEL_DESIGN_HEIGHT = 34
 NAMES = ["a.c", "msorcl32.dll", "x", "a name with several blanks between its words.txt",
          "averyveryverylongnamewithoutanyblank_0123456789_abcdefghijklmnop.dll", "msorcl32.hlp"]
 RESTARTS = 3
+# The language of each restart (the stored setting: 0 French, 1 English, 2 German),
+# the word that starts the main window's caption, and the accelerator of its Files menu;
+# Information is "i" in all three.
+LANGUAGES = {1: (0, "french", "fichier", "f"), 2: (2, "german", "Datei", "d"), 3: (1, "english", "file", "f")}
 BROWSER_TITLE = "Browse to search a folder"
 
 
@@ -282,12 +286,14 @@ class Session:
     def keys(self, *keys):
         self.xdo("key", "--clearmodifiers", *keys)
 
-    def window_named(self, title):
-        """The shown top-level window with exactly that title."""
+    def window_named(self, title, other_than=None):
+        """The shown top-level window with exactly that title (other than a given one)."""
         def probe():
             found = self.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.program.pid),
                               "--name", "."]).stdout.split()
             for window in found:
+                if window == other_than:
+                    continue
                 if self.run(["xdotool", "getwindowname", window]).stdout.rstrip("\n") == title:
                     return window
             return None
@@ -518,16 +524,75 @@ class Session:
             check(int(w) >= int(need_w) and int(h) >= int(need_h),
                   f"{what}: row {row} {caption!r} has {w}x{h}, its caption needs {need_w}x{need_h}")
 
+    def set_language(self, language):
+        with open(self.user_reg, encoding="latin-1") as store:
+            saved = store.read()
+        saved, count = re.subn(r'"Language"=dword:[0-9a-f]{8}', f'"Language"=dword:{language:08x}', saved)
+        check(count == 1, "no language setting saved")
+        with open(self.user_reg, "w", encoding="latin-1") as store:
+            store.write(saved)
+
+    def wait_framed(self, window):
+        """Until the window manager has framed the window and stopped moving it."""
+        if not self.with_wm:
+            return
+        wait_until("the window manager's frame", lambda: self.frame_extents(window))
+        last = [None]
+
+        def settled():
+            now = self.run(["xdotool", "getwindowgeometry", window]).stdout
+            same = now == last[0]
+            last[0] = now
+            return same
+        wait_until("the window to settle", settled, interval=0.1)
+
+    def information_dialog(self, main, menu_key, step):
+        """Files > Information: a message dialog titled as the main window is."""
+        mark = len(self.lines)
+        self.menu(menu_key, "MenFichiers", "i", step + "-menu")
+        line = self.wait_line("information dialog", lambda l: l.startswith("dialog "), mark)
+        dialog = self.window_named(line[len("dialog "):], other_than=main)
+        self.activate(dialog)
+        self.wait_framed(dialog)
+        self.screenshot(step)
+        self.keys("Return")
+        wait_until("the information dialog to close", lambda: dialog not in self.run(
+            ["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.program.pid), "--name", "."]
+        ).stdout.split())
+
+    def scaled_start(self):
+        """The main window once at twice the scale, for its screenshot only."""
+        saved_env = self.env
+        self.env = dict(self.env, QT_SCALE_FACTOR="2")
+        try:
+            self.start_program(self.cab, "program-scaled")
+            self.wait_line("'shown'", lambda l: l == "shown")
+            main = self.window_named("file " + self.cab)
+            self.activate(main)
+            self.wait_framed(main)
+            self.expect("status", f"4 files, {sum(len(d) for d in CONTENT.values())} bytes\t",
+                        "the status bar at twice the scale")
+            self.screenshot("scaled-2")
+            self.program.stdin.write(b"quit\n")
+            self.program.stdin.flush()
+            self.program.wait(timeout=STEP_TIMEOUT)
+        finally:
+            self.env = saved_env
+
     def restarts(self):
         """Bounds unchanged over restarts; the icon captions of a cabinet of odd names."""
         first = self.stored_bounds()
         for turn in range(1, RESTARTS + 1):
+            language, language_name, file_word, files_key = LANGUAGES[turn]
+            self.set_language(language)
             self.start_program(self.names_cab, f"program-restart{turn}")
             self.wait_line("'shown'", lambda l: l == "shown")
-            self.expect("caption", "file " + self.names_cab, "the cabinet of names to open")
-            main = self.window_named("file " + self.names_cab)
+            self.expect("caption", file_word + " " + self.names_cab, "the cabinet of names to open")
+            main = self.window_named(file_word + " " + self.names_cab)
             self.activate(main)
-            time.sleep(0.5)  # let the window manager frame and place it
+            self.wait_framed(main)
+            self.screenshot(f"names-{language_name}")
+            self.information_dialog(main, files_key, f"information-{language_name}")
             if turn == 1:
                 # mousemove --sync waits for a move: the pointer may rest where it clicks next.
                 self.xdo("mousemove", "--sync", "1", "1")
@@ -543,7 +608,7 @@ class Session:
                 self.expect("view", "3 3 1", "list for the names")
                 self.check_captions("list")
                 self.screenshot("names-list")
-                self.menu("d", "MenAffiche", "d", "names-display-menu")
+                self.menu("a", "MenAffiche", "d", "names-display-menu")  # French: &Affichage > &Détails
                 self.expect("view", "4 4 1", "details for the names")
                 self.screenshot("names-details")
             self.program.stdin.write(b"quit\n")
@@ -555,6 +620,7 @@ class Session:
             check(code == 0, f"restart {turn}: the program ended with code {code}")
             now = self.stored_bounds()
             check(now == first, f"restart {turn}: bounds {now}, first saved {first}")
+        self.scaled_start()
 
     # --- clean-up -------------------------------------------------------------------------
 
