@@ -111,6 +111,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(Scaled(this, 84), Scaled(this, 145), Scaled(this, 75), Scaled(this, 25));
     BitBtn1->setDefault(true);
+    // Nothing else takes the focus: without this the box opens with no focused control.
+    BitBtn1->setFocus();
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
 }
 

@@ -5,6 +5,9 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QListView>
+#include <QPainter>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <algorithm>
 #include <cmath>
@@ -97,10 +100,122 @@ void FileListModel::clear() { setItems({}); }
 
 // --- TListFic -------------------------------------------------------------------------
 
+QStringList WrapCaption(const QString& caption, const QFont& font, int width) {
+    const QFontMetricsF fm(font);
+    const auto fits = [&](const QString& text) { return fm.horizontalAdvance(text) <= width; };
+    QStringList lines;
+    QString rest = caption;
+    while (!rest.isEmpty()) {
+        if (fits(rest)) {
+            lines << rest;
+            break;
+        }
+        // The longest start that fits, one character at least.
+        int lo = 1, hi = static_cast<int>(rest.size()) - 1;
+        while (lo < hi) {
+            const int mid = (lo + hi + 1) / 2;
+            if (fits(rest.left(mid)))
+                lo = mid;
+            else
+                hi = mid - 1;
+        }
+        int cut = lo;
+        if (cut < rest.size() && rest.at(cut) == QLatin1Char(' ')) {
+            cut += 1; // the blank hangs at the end of the line
+        } else if (const qsizetype blank = rest.lastIndexOf(QLatin1Char(' '), cut - 1); blank >= 0) {
+            cut = static_cast<int>(blank) + 1;
+        }
+        lines << rest.left(cut);
+        rest.remove(0, cut);
+    }
+    return lines;
+}
+
 namespace {
 
-// The views forward the right button to the window, which decides whether the context
-// menu may pop up.
+// A dotted frame around the item that has the keyboard focus, as the Windows list
+// draws it. Fusion draws its own only after a Tab and hides it on a selected item.
+void DrawFocusFrame(QPainter* painter, const QStyleOptionViewItem& opt, const QRect& rect) {
+    if (!(opt.state & QStyle::State_HasFocus))
+        return;
+    const QPalette::ColorGroup group = opt.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+    const bool selected = opt.state & QStyle::State_Selected;
+    painter->save();
+    painter->setPen(QPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text), 1,
+                         Qt::DotLine));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(rect.adjusted(0, 0, -1, -1));
+    painter->restore();
+}
+
+// Small icons and list: Qt's own drawing, each item sized for its own name, with the
+// focus frame.
+class LineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        DrawFocusFrame(painter, option, option.rect);
+    }
+};
+
+// Large icons: every item is a cell of one width with the icon on top and the caption
+// wrapped whole below it, as tall as its own caption needs. Qt's own drawing breaks only
+// at blanks and cuts a long name with "...".
+class LargeIconDelegate : public QStyledItemDelegate {
+public:
+    static constexpr int kPad = 2;
+    using QStyledItemDelegate::QStyledItemDelegate;
+    int cellWidth = 76;
+
+    int textWidth() const { return cellWidth - 4 * kPad; }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const QStringList lines = WrapCaption(index.data(Qt::DisplayRole).toString(), option.font, textWidth());
+        const int count = std::max<int>(1, static_cast<int>(lines.size()));
+        return {cellWidth, kPad + option.decorationSize.height() + 2 * kPad +
+                               count * QFontMetrics(option.font).lineSpacing() + 2 * kPad};
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QRect r = opt.rect;
+        const QPalette::ColorGroup group =
+            opt.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->save();
+        const QSize is = opt.decorationSize;
+        const QRect iconRect(r.left() + (r.width() - is.width()) / 2, r.top() + kPad, is.width(), is.height());
+        opt.icon.paint(painter, iconRect, Qt::AlignCenter,
+                       !(opt.state & QStyle::State_Enabled) ? QIcon::Disabled
+                       : selected                            ? QIcon::Selected
+                                                             : QIcon::Normal);
+        const QStringList lines = WrapCaption(opt.text, opt.font, textWidth());
+        const QFontMetricsF fm(opt.font);
+        qreal widest = 0;
+        for (const QString& line : lines)
+            widest = std::max(widest, fm.horizontalAdvance(line.trimmed()));
+        const int lineHeight = QFontMetrics(opt.font).lineSpacing();
+        const int w = static_cast<int>(std::ceil(widest)) + 2 * kPad;
+        const QRect textRect(r.left() + (r.width() - w) / 2, iconRect.bottom() + 1 + kPad, w,
+                             static_cast<int>(std::max<qsizetype>(1, lines.size())) * lineHeight + 2 * kPad);
+        if (selected)
+            painter->fillRect(textRect, opt.palette.brush(group, QPalette::Highlight));
+        painter->setFont(opt.font);
+        painter->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        int y = textRect.top() + kPad;
+        for (const QString& line : lines) {
+            painter->drawText(QRect(r.left(), y, r.width(), lineHeight), Qt::AlignHCenter | Qt::AlignTop,
+                              line.trimmed());
+            y += lineHeight;
+        }
+        painter->restore();
+        DrawFocusFrame(painter, opt, textRect);
+    }
+};
+
 // A drag of selected entries is not Qt's item drag: the list asks its window to carry
 // it out (the entries are extracted where they are dropped).
 void RequestDragOut(QWidget* view) {
@@ -111,6 +226,8 @@ void RequestDragOut(QWidget* view) {
         }
 }
 
+// The views forward the right button to the window, which decides whether the context
+// menu may pop up.
 class IconView : public QListView {
 public:
     using QListView::QListView;
@@ -132,6 +249,21 @@ public:
 protected:
     void contextMenuEvent(QContextMenuEvent* e) override { e->ignore(); }
     void startDrag(Qt::DropActions) override { RequestDragOut(this); }
+    // The focus frame around the whole current row, whatever the style draws.
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QTreeView::drawRow(painter, option, index);
+        if ((hasFocus() || viewport()->hasFocus()) && index.row() == currentIndex().row() &&
+            currentIndex().isValid()) {
+            QStyleOptionViewItem opt = option;
+            opt.state |= QStyle::State_HasFocus;
+            if (selectionModel()->isRowSelected(index.row(), index.parent()))
+                opt.state |= QStyle::State_Selected;
+            QRect row = option.rect;
+            row.setLeft(0);
+            row.setRight(std::max(row.right(), header()->length() - header()->offset() - 1));
+            DrawFocusFrame(painter, opt, row);
+        }
+    }
 };
 
 void CommonViewSetup(QAbstractItemView* view) {
@@ -147,7 +279,8 @@ void CommonViewSetup(QAbstractItemView* view) {
 
 TListFic::TListFic(QWidget* parent)
     : QStackedWidget(parent), model_(new FileListModel(this)), selection_(new QItemSelectionModel(model_, this)),
-      iconView_(new IconView(this)), detailView_(new DetailView(this)) {
+      iconView_(new IconView(this)), detailView_(new DetailView(this)),
+      largeIcons_(new LargeIconDelegate(this)), lineItems_(new LineDelegate(this)) {
     setObjectName(QStringLiteral("ListFic"));
     iconView_->setObjectName(QStringLiteral("ListFicIcons"));
     detailView_->setObjectName(QStringLiteral("ListFicDetails"));
@@ -162,7 +295,9 @@ TListFic::TListFic(QWidget* parent)
                 [this, view](const QPoint& pos) { emit contextMenuAt(view->viewport()->mapToGlobal(pos)); });
     }
     iconView_->setModelColumn(0);
-    iconView_->setUniformItemSizes(true);
+    // Each item is as large as its own caption: one size for all would be the size of
+    // one (the last) entry's caption, and would cut every other name to it.
+    iconView_->setUniformItemSizes(false);
     iconView_->setLayoutMode(QListView::Batched);
     iconView_->setBatchSize(2000);
 
@@ -178,6 +313,7 @@ TListFic::TListFic(QWidget* parent)
     header->setStretchLastSection(false);
     for (int c = 0; c < FileListModel::kColumns; ++c)
         header->resizeSection(c, kColumnWidths[c]);
+    fitColumns();
 
     addWidget(iconView_);
     addWidget(detailView_);
@@ -211,52 +347,100 @@ void TListFic::setViewStyle(int style) {
 void TListFic::applyIconViewStyle() {
     const QFontMetrics fm(iconView_->font());
     const QFontMetricsF exact(iconView_->font());
+    // The small-icon and list styles give every column the room of the longest name, as
+    // the original list did, instead of cutting names to a fixed width. Longest first by
+    // characters: once no longer caption can be wider, the rest need no measuring.
     qreal longest = 0;
-    // The small-icon and list styles give every item the room of the longest name, as
-    // the original list did, instead of cutting names to a fixed width. (Large icons wrap
-    // names in a fixed grid: nothing to measure.)
-    const auto& items = model_->items();
-    const size_t sample = style_ == vsIcon ? 0 : std::min<size_t>(items.size(), 5000);
-    for (size_t i = 0; i < sample; ++i)
-        longest = std::max(longest, exact.horizontalAdvance(items[i].caption));
+    if (style_ != vsIcon) {
+        std::vector<const QString*> captions;
+        captions.reserve(model_->items().size());
+        for (const ListItem& item : model_->items())
+            captions.push_back(&item.caption);
+        std::sort(captions.begin(), captions.end(),
+                  [](const QString* a, const QString* b) { return a->size() > b->size(); });
+        const qreal widestChar = exact.maxWidth();
+        for (const QString* caption : captions) {
+            if (static_cast<qreal>(caption->size()) * widestChar <= longest)
+                break;
+            longest = std::max(longest, exact.horizontalAdvance(*caption));
+        }
+    }
     // Drawn text takes a fraction of a pixel more than its rounded advance, and the item
     // delegate adds its own margins: without room to spare the longest name is elided.
-    const int textWidth = std::clamp(static_cast<int>(std::ceil(longest)) + 8, 40, 268);
+    const int textWidth = std::max(static_cast<int>(std::ceil(longest)) + 8, 40);
+    const int lineHeight = std::max(18, fm.height() + 4);
     switch (style_) {
     case vsIcon:
         iconView_->setViewMode(QListView::IconMode);
         iconView_->setFlow(QListView::LeftToRight);
         iconView_->setWrapping(true);
         iconView_->setIconSize(QSize(32, 32));
-        iconView_->setGridSize(QSize(std::max(76, fm.averageCharWidth() * 13), 32 + 2 * fm.height() + 10));
+        // No grid: rows are as tall as their tallest caption, columns one cell wide.
+        static_cast<LargeIconDelegate*>(largeIcons_)->cellWidth = std::max(80, fm.averageCharWidth() * 14);
+        iconView_->setGridSize(QSize());
+        iconView_->setSpacing(4);
         iconView_->setWordWrap(true);
+        iconView_->setItemDelegate(largeIcons_);
         break;
     case vsSmallIcon:
         iconView_->setViewMode(QListView::ListMode);
         iconView_->setFlow(QListView::LeftToRight);
         iconView_->setWrapping(true);
         iconView_->setIconSize(QSize(16, 16));
-        iconView_->setGridSize(QSize(textWidth + 28, std::max(18, fm.height() + 4)));
+        iconView_->setGridSize(QSize(textWidth + 28, lineHeight));
+        iconView_->setSpacing(0);
         iconView_->setWordWrap(false);
+        iconView_->setItemDelegate(lineItems_);
         break;
     default:
         iconView_->setViewMode(QListView::ListMode);
         iconView_->setFlow(QListView::TopToBottom);
         iconView_->setWrapping(true);
         iconView_->setIconSize(QSize(16, 16));
-        iconView_->setGridSize(QSize(textWidth + 28, std::max(18, fm.height() + 4)));
+        iconView_->setGridSize(QSize(textWidth + 28, lineHeight));
+        iconView_->setSpacing(0);
         iconView_->setWordWrap(false);
+        iconView_->setItemDelegate(lineItems_);
         break;
     }
     // Items are arranged by the view, never dragged around.
     iconView_->setMovement(QListView::Static);
     iconView_->setResizeMode(QListView::Adjust);
-    iconView_->setSpacing(0);
 }
 
 void TListFic::itemsChanged() {
     if (style_ != vsReport)
         applyIconViewStyle();
+    fitColumns();
+}
+
+void TListFic::fitColumns() {
+    // The design widths were made for a narrower font: they grow by the ratio of our
+    // font's average character to the design font's (6 pixels for the 52 letters at
+    // 96 dpi), and the size and date columns never cut their values: a 10-digit size
+    // with its word, and the widest date of the list or of a sample date and time.
+    const QFontMetricsF fm(detailView_->font());
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const qreal ratio = std::max<qreal>(1.0, fm.horizontalAdvance(letters) / 52.0 / 6.0);
+    const int margin = 2 * (detailView_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 8;
+    QString bytesWord = model_->rowCount() > 0 ? model_->sizeText(0).section(QLatin1Char(' '), 1) : QString();
+    if (bytesWord.isEmpty())
+        bytesWord = QStringLiteral("bytes");
+    qreal sizeWidth = fm.horizontalAdvance(QStringLiteral("4294967295 ") + bytesWord);
+    // A date and time with the widest digits and the longest day and month numbers.
+    qreal dateWidth = fm.horizontalAdvance(QStringLiteral("12/28/2088 10:58:58 PM"));
+    const auto& items = model_->items();
+    for (size_t i = 0; i < std::min<size_t>(items.size(), 2000); ++i)
+        dateWidth = std::max(dateWidth, fm.horizontalAdvance(items[i].dateText));
+    QHeaderView* header = detailView_->header();
+    for (int c = 0; c < FileListModel::kColumns; ++c) {
+        int width = static_cast<int>(std::ceil(kColumnWidths[c] * ratio));
+        if (c == 1)
+            width = std::max(width, static_cast<int>(std::ceil(sizeWidth)) + margin);
+        else if (c == 3)
+            width = std::max(width, static_cast<int>(std::ceil(dateWidth)) + margin);
+        header->resizeSection(c, width);
+    }
 }
 
 std::vector<int> TListFic::selectedRows() const {

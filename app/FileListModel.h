@@ -11,8 +11,15 @@ class QAbstractItemView;
 class QListView;
 class QTreeView;
 class QItemSelectionModel;
+class QFont;
+class QStyledItemDelegate;
 
 namespace morbek {
+
+// A caption broken into lines of at most width pixels as the Windows list control breaks
+// it under a large icon: at blanks where it can, inside a word that is longer than a
+// line. Nothing is dropped: the lines joined again give the caption.
+QStringList WrapCaption(const QString& caption, const QFont& font, int width);
 
 struct ListItem {
     QString caption;      // file name
@@ -88,11 +95,14 @@ signals:
 
 private:
     void applyIconViewStyle();
+    void fitColumns();
 
     FileListModel* model_;
     QItemSelectionModel* selection_;
     QListView* iconView_;
     QTreeView* detailView_;
+    QStyledItemDelegate* largeIcons_;   // icon on top, caption wrapped whole below
+    QStyledItemDelegate* lineItems_;    // small icons and list: icon and caption on one line
     int style_ = vsIcon;
 };
 

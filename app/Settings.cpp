@@ -6,9 +6,16 @@
 #include "app/RegistryAccess.h"
 
 #include <QAction>
+#include <QEvent>
+#include <QGuiApplication>
 #include <QMargins>
 #include <QRect>
+#include <QScreen>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace morbek {
 
@@ -19,6 +26,10 @@ namespace {
 // holds a client area of 577 x 294, in 96-dpi units.
 QMargins FrameMargins(const QWidget& w) {
     if (w.isVisible()) {
+        // Asked of the window system each time: the widget's own copy is updated only
+        // by the next move, and a window manager frames the window after it is shown.
+        if (const QWindow* handle = w.windowHandle())
+            return handle->frameMargins();
         const QRect outer = w.frameGeometry(), client = w.geometry();
         return {client.left() - outer.left(), client.top() - outer.top(), outer.right() - client.right(),
                 outer.bottom() - client.bottom()};
@@ -38,6 +49,72 @@ void PutInt32(QByteArray& bytes, int32_t value) {
     for (int i = 0; i < 4; ++i)
         bytes.append(static_cast<char>((u >> (8 * i)) & 0xFF));
 }
+
+// Bounds that lie mostly outside every screen's available area (stored on another
+// screen, or at another scale factor) come back inside the screen that holds most of
+// them: the title bar must stay within reach. Bounds mostly on a screen are kept as they
+// were stored, partly off-screen or not.
+QRect KeptOnScreen(const QRect& outer) {
+    const QScreen* best = QGuiApplication::primaryScreen();
+    qint64 bestArea = -1;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect common = screen->availableGeometry().intersected(outer);
+        const qint64 area = common.isEmpty() ? 0 : qint64(common.width()) * common.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = screen;
+        }
+    }
+    if (!best || outer.isEmpty() || 2 * bestArea >= qint64(outer.width()) * outer.height())
+        return outer;
+    const QRect avail = best->availableGeometry();
+    QRect inside(outer.topLeft(), outer.size().boundedTo(avail.size()));
+    inside.moveLeft(std::clamp(inside.left(), avail.left(), avail.right() + 1 - inside.width()));
+    inside.moveTop(std::clamp(inside.top(), avail.top(), avail.bottom() + 1 - inside.height()));
+    return inside;
+}
+
+// Holds the restored outer bounds while the window manager frames the window: its frame
+// margins are known only once it has, and bounds applied with the margins of an
+// unframed window come back a frame larger and a title bar higher at every start. The
+// window manager answers our requests in its own time, so an answer to the first one
+// may still come after the margins are known: each change in the first moments that
+// leaves the window off its bounds is answered with the bounds again, a few times at most.
+class OuterBoundsKeeper : public QObject {
+public:
+    static constexpr QLatin1StringView kName{"OuterBoundsKeeper"};
+    OuterBoundsKeeper(QWidget& window, const QRect& outer)
+        : QObject(&window), window_(window), outer_(outer) {
+        setObjectName(kName);
+        window.installEventFilter(this);
+        // Framing happens right after the window is shown; later moves are the user's.
+        // Without a window manager there is no frame to wait for.
+        QTimer::singleShot(300, this, [this] {
+            if (FrameMargins(window_).isNull() && answers_ == 0)
+                window_.setGeometry(outer_);
+        });
+        QTimer::singleShot(2000, this, &QObject::deleteLater);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() != QEvent::Move && e->type() != QEvent::Resize && e->type() != QEvent::Show)
+            return false;
+        if (window_.windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+            return false;
+        const QMargins now = FrameMargins(window_);
+        if (now.isNull() || window_.geometry().marginsAdded(now) == outer_ || answers_ >= 6)
+            return false;
+        ++answers_;
+        window_.setGeometry(outer_.marginsRemoved(now));
+        return false;
+    }
+
+private:
+    QWidget& window_;
+    QRect outer_;
+    int answers_ = 0;
+};
 
 } // namespace
 
@@ -84,7 +161,16 @@ void WindowRecord::applyTo(QWidget& window) const {
         outer.setHeight(height);
     if (width > 0)
         outer.setWidth(width);
-    window.setGeometry(outer.marginsRemoved(margins));
+    outer = KeptOnScreen(outer);
+    // A shown X11 window without margins is not framed yet: a request now is answered
+    // after framing, in the window manager's own order, and may undo the corrections.
+    // The keeper applies the bounds once the margins are known.
+    const bool unframed = window.isVisible() && margins.isNull() && state == 0 &&
+                          QGuiApplication::platformName() == QLatin1String("xcb");
+    if (!unframed)
+        window.setGeometry(outer.marginsRemoved(margins));
+    delete window.findChild<QObject*>(OuterBoundsKeeper::kName, Qt::FindDirectChildrenOnly);
+    new OuterBoundsKeeper(window, outer);
     Qt::WindowStates s =
         window.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
     if (state == 1)

@@ -2,7 +2,9 @@
 
 #include "app/FileListModel.h"
 #include "app/MainWindow.h"
+#include "app/Windows.h"
 #include "components/Busy.h"
+#include "components/DialogPat.h"
 #include "components/OnlyOne.h"
 
 #include <QAbstractButton>
@@ -13,9 +15,12 @@
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QSocketNotifier>
 #include <QThread>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <unistd.h>
 
@@ -115,6 +120,23 @@ private:
                 QThread::msleep(5);
             }
             Report(QStringLiteral("busy-end"));
+        } else if (command.startsWith(QLatin1String("pat "))) {
+            // The progress dialog as an extraction shows it, held long enough for the
+            // test to look at its frame.
+            TDialogPat* pat = Windows().DialogPat;
+            if (!pat)
+                return;
+            pat->Begin(QStringLiteral("file e2e.cab"), QStringLiteral("Extracting file a.txt"));
+            Report(QStringLiteral("pat-shown %1").arg(pat->winId()));
+            QElapsedTimer elapsed;
+            elapsed.start();
+            const int ms = command.mid(4).toInt();
+            while (elapsed.elapsed() < ms) {
+                pat->SetProgress(static_cast<int>(elapsed.elapsed() * 100 / std::max(ms, 1)));
+                QThread::msleep(5);
+            }
+            pat->Finish();
+            Report(QStringLiteral("pat-end"));
         } else if (command == QLatin1String("list")) {
             const FileListModel* model = window_.ListFic->model();
             for (const ListItem& item : model->items())
@@ -154,6 +176,32 @@ private:
                     where = RectText(QRect(view->viewport()->mapToGlobal(r.topLeft()), r.size()));
             }
             Report(QStringLiteral("item %1 ").arg(row) + where);
+        } else if (command == QLatin1String("captions")) {
+            // For each row of the icon view shown: its rect and the room its whole caption
+            // needs, with the program's own font ("-" for rows scrolled out of sight).
+            const QListView* view = window_.ListFic->iconView();
+            const FileListModel* model = window_.ListFic->model();
+            const QFontMetricsF fm(view->font());
+            for (int row = 0; row < model->rowCount(); ++row) {
+                const QRect r = view->visualRect(model->index(row, 0));
+                const QString& caption = model->item(row).caption;
+                int needW = 0, needH = 0;
+                if (window_.ListFic->viewStyle() == TListFic::vsIcon) {
+                    const QStringList lines = WrapCaption(caption, view->font(), r.width() - 8);
+                    for (const QString& line : lines)
+                        needW = std::max(needW, static_cast<int>(std::ceil(fm.horizontalAdvance(line.trimmed()))));
+                    needW += 8;
+                    needH = 32 + static_cast<int>(lines.size()) * QFontMetrics(view->font()).lineSpacing();
+                    if (lines.join(QString()) != caption)
+                        needW = 1 << 20;
+                } else {
+                    needW = 16 + static_cast<int>(std::ceil(fm.horizontalAdvance(caption))) + 8;
+                    needH = QFontMetrics(view->font()).height();
+                }
+                Report(QStringLiteral("room %1 ").arg(row) + RectText(r) +
+                       QStringLiteral(" %1 %2 ").arg(needW).arg(needH) + caption);
+            }
+            Report(QStringLiteral("rooms %1").arg(model->rowCount()));
         } else if (command.startsWith(QLatin1String("text "))) {
             const QString name = command.mid(5);
             const QWidget* w = ShownWidget(name);

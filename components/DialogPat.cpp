@@ -9,11 +9,57 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
+#include <QShowEvent>
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+
+#if defined(MORBEK_HAVE_XCB)
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+#endif
 
 namespace morbek {
 
 using framework::Scaled;
+
+namespace {
+
+// Qt's own Motif hints for this window keep the resize function, and the window
+// managers that read them then offer minimise and maximise: we ask for a title bar
+// and a border only, and for moving as the one thing the user may do with it.
+void AskForTitleOnlyFrame([[maybe_unused]] QWidget* window) {
+#if defined(MORBEK_HAVE_XCB) && QT_CONFIG(xcb)
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    const auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return;
+    static constexpr char kName[] = "_MOTIF_WM_HINTS";
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, sizeof kName - 1, kName), nullptr);
+    if (!reply)
+        return;
+    const xcb_atom_t atom = reply->atom;
+    std::free(reply);
+    const std::array<uint32_t, 5> hints = TitleOnlyMotifHints();
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window->winId()), atom,
+                        atom, 32, static_cast<uint32_t>(hints.size()), hints.data());
+    xcb_flush(connection);
+#endif
+}
+
+} // namespace
+
+std::array<uint32_t, 5> TitleOnlyMotifHints() {
+    // The Motif names: flags, functions, decorations, input mode, status.
+    constexpr uint32_t kHintsFunctions = 1u << 0, kHintsDecorations = 1u << 1;
+    constexpr uint32_t kFuncMove = 1u << 2;
+    constexpr uint32_t kDecorBorder = 1u << 1, kDecorTitle = 1u << 3;
+    return {kHintsFunctions | kHintsDecorations, kFuncMove, kDecorBorder | kDecorTitle, 0, 0};
+}
 
 TDialogPat::TDialogPat(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -38,6 +84,7 @@ TDialogPat::TDialogPat(QWidget* parent)
     PBPat->setGeometry(Scaled(this, 50), Scaled(this, 49), Scaled(this, 333), Scaled(this, 16));
 
     setFixedSize(Scaled(this, 427), Scaled(this, 86));
+    framework::PrepareDialog(this);
 }
 
 // QProgressBar repaints itself at once on every change of value, which over a run of
@@ -91,6 +138,13 @@ void TDialogPat::setVisible(bool visible) {
         }
     }
     QDialog::setVisible(visible);
+}
+
+void TDialogPat::showEvent(QShowEvent* event) {
+    // The native window exists by now and is mapped right after this event, so the
+    // window manager reads our hints when it frames the window.
+    AskForTitleOnlyFrame(this);
+    QDialog::showEvent(event);
 }
 
 void TDialogPat::reject() {

@@ -3,11 +3,17 @@
 // shown while work runs on the UI thread. Modeless; the user can neither close nor
 // cancel it. Users set its texts and bar, show it and hide it again.
 #include <QDialog>
+#include <array>
+#include <cstdint>
 
 class QLabel;
 class QProgressBar;
 
 namespace morbek {
+
+// The _MOTIF_WM_HINTS asked for on X11: a title bar and a border without buttons;
+// the window may be moved, nothing else.
+std::array<uint32_t, 5> TitleOnlyMotifHints();
 
 class TDialogPat : public QDialog {
     Q_OBJECT
@@ -31,6 +37,7 @@ public:
 
 protected:
     void SetBarValue(int value);
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };

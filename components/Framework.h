@@ -26,6 +26,17 @@ int HelpContextOf(const QObject* object);
 // screen's dpi (the original's "MS Sans Serif 8 pt").
 QFont DialogFont();
 
+// The width a window needs for a window manager to show its whole title: the title in
+// the title-bar font, made bold as most window managers draw titles, with room for the
+// frame's icon and three buttons; never more than the screen's width.
+int TitleBarWidth(const QString& title, const QWidget* window = nullptr);
+
+// What every dialog of the program shares, kept up while it lives: at least as wide as
+// its title (again whenever the title changes; a dialog without a layout keeps its
+// controls centred), and the focused control's focus frame shown from the start
+// rather than only after a Tab. Idempotent.
+void PrepareDialog(QWidget* dialog);
+
 void SetApplicationTitle(const QString& title);
 QString ApplicationTitle();
 

@@ -1,5 +1,7 @@
 #include "components/ModalSeam.h"
 
+#include "components/Framework.h"
+
 #include <QPointer>
 #include <QTimer>
 #include <deque>
@@ -39,6 +41,7 @@ void SetDefaultAnswer(Answer answer) { DefaultAnswer() = std::move(answer); }
 
 int Exec(QDialog& dialog) {
     dialog.setWindowModality(Qt::ApplicationModal);
+    framework::PrepareDialog(&dialog);
     if (!Queue().empty() || DefaultAnswer()) {
         Answer answer = DefaultAnswer();
         if (!Queue().empty()) {

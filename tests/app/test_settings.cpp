@@ -16,6 +16,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -243,6 +245,47 @@ INSTANTIATE_TEST_SUITE_P(
                       PartialRecord{"width_negative", 0, 400, -1}, PartialRecord{"height_negative", 0, -5, 0},
                       PartialRecord{"full", 0, 250, 450}, PartialRecord{"maximised_zero", 2, 0, 0}),
     [](const ::testing::TestParamInfo<PartialRecord>& row) { return std::string(row.param.name); });
+
+// Bounds stored on another screen or at another scale factor: mostly outside the
+// available area, they come back inside it; mostly inside, exactly as stored.
+struct StoredBounds {
+    const char* name;
+    int left, top, width, height; // relative to the available area's top left corner, or
+    bool fromRight, fromBottom;   // to its right or bottom edge
+    bool movedInside;
+};
+
+class SettingsBounds : public SettingsTest, public ::testing::WithParamInterface<StoredBounds> {};
+
+TEST_P(SettingsBounds, MostlyOffScreenComesBackInsideTheAvailableArea) {
+    const StoredBounds& p = GetParam();
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect stored((p.fromRight ? avail.right() + 1 : avail.left()) + p.left,
+                       (p.fromBottom ? avail.bottom() + 1 : avail.top()) + p.top, p.width, p.height);
+    xdg.seedSettings();
+    Store("WState", Record(0, stored.top(), stored.left(), stored.height(), stored.width()));
+    Start();
+    const QRect outer = window->frameGeometry();
+    if (!p.movedInside) {
+        EXPECT_EQ(outer, stored);
+        return;
+    }
+    EXPECT_TRUE(avail.contains(outer)) << "at " << outer.x() << "," << outer.y() << " " << outer.width() << "x"
+                                       << outer.height();
+    EXPECT_EQ(outer.size(), stored.size().boundedTo(avail.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SettingsBounds,
+    ::testing::Values(StoredBounds{"far_right", 5000, 100, 500, 300, false, false, true},
+                      StoredBounds{"above_left", -3000, -2000, 500, 300, false, false, true},
+                      StoredBounds{"mostly_below", 10, -60, 500, 300, false, true, true},
+                      StoredBounds{"twice_the_scale", -150, -80, 585, 321, true, true, true},
+                      StoredBounds{"larger_than_the_screen", 3000, 3000, 9000, 7000, false, false, true},
+                      StoredBounds{"partly_right_kept", -400, 50, 500, 300, true, false, false},
+                      StoredBounds{"partly_below_kept", 20, -200, 500, 300, false, true, false},
+                      StoredBounds{"inside_kept", 30, 40, 400, 250, false, false, false}),
+    [](const ::testing::TestParamInfo<StoredBounds>& row) { return std::string(row.param.name); });
 
 TEST_F(SettingsTest, AShortWindowRecordIsIgnored) {
     xdg.seedSettings();

@@ -53,6 +53,28 @@ TEST(DialogPat, TitleBarAsksForNoButtons) {
         EXPECT_FALSE(flags & hint) << hint;
 }
 
+// The Motif hints asked for on X11, field by field, with the values the window
+// managers read them by.
+struct MotifField {
+    const char* name;
+    size_t index;
+    uint32_t value;
+};
+
+class DialogPatMotifHints : public ::testing::TestWithParam<MotifField> {};
+
+TEST_P(DialogPatMotifHints, FieldHoldsOnlyWhatATitleOnlyFrameNeeds) {
+    EXPECT_EQ(TitleOnlyMotifHints().at(GetParam().index), GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, DialogPatMotifHints,
+                         ::testing::Values(MotifField{"flags_functions_and_decorations", 0, 0x1u | 0x2u},
+                                           MotifField{"functions_move_only", 1, 0x4u},
+                                           MotifField{"decorations_border_and_title", 2, 0x2u | 0x8u},
+                                           MotifField{"input_mode_unset", 3, 0u},
+                                           MotifField{"status_unset", 4, 0u}),
+                         [](const ::testing::TestParamInfo<MotifField>& row) { return std::string(row.param.name); });
+
 TEST(DialogPat, UserCannotCloseOrCancelIt) {
     TDialogPat d;
     d.Begin(QStringLiteral("Fichier a.cab"), QStringLiteral("Extraction du fichier a.txt"));

@@ -29,7 +29,7 @@ import cabinet  # noqa: E402
 
 SKIP = 77
 STEP_TIMEOUT = 15.0   # seconds for any one thing to happen
-RUN_TIMEOUT = 75      # the whole session, Xvfb start to clean-up
+RUN_TIMEOUT = 110     # the whole session, Xvfb start to clean-up
 
 # The cabinet: file-table order, two folders (stored, MSZIP), one entry in a subfolder.
 STAMP = (cabinet.dos_date(2001, 2, 3), cabinet.dos_time(4, 5, 6))
@@ -49,6 +49,14 @@ TOOL_BUTTONS = {
     "ListeBtn": (266, 5), "AlphaBtn": (331, 5), "AucunBtn": (360, 5),
 }
 PANEL_DESIGN_HEIGHT = 34
+# Names of very different lengths, long and short in turn, for the icon captions.
+NAMES = ["a.c", "msorcl32.dll", "x", "a name with several blanks between its words.txt",
+         "averyveryverylongnamewithoutanyblank_0123456789_abcdefghijklmnop.dll", "msorcl32.hlp"]
+RESTARTS = 3
+# The language of each restart (the stored setting: 0 French, 1 English, 2 German),
+# the word that starts the main window's caption, and the accelerator of its Files menu;
+# Information is "i" in all three.
+LANGUAGES = {1: (0, "french", "fichier", "f"), 2: (2, "german", "Datei", "d"), 3: (1, "english", "file", "f")}
 BROWSER_TITLE = "Browse to search a folder"
 
 
@@ -106,6 +114,9 @@ class Session:
             (cabinet.STORED, [(n, d, STAMP, 0x20) for n, d in ENTRIES[:2]]),
             (cabinet.MSZIP, [(n, d, STAMP, 0x20) for n, d in ENTRIES[2:]]),
         ])
+        self.names_cab = os.path.join(self.work, "names.cab")
+        cabinet.write_cabinet(self.names_cab, [
+            (cabinet.STORED, [(n, n.encode() * 3, STAMP, 0x20) for n in NAMES])])
         self.targets = [os.path.join(self.work, "out", name) for name in ("first", "second")]
         for target in self.targets:
             os.makedirs(target)
@@ -176,11 +187,14 @@ class Session:
         else:
             print("note: no ImageMagick or xwd, no screenshots")
 
-    def start_program(self):
+    def start_program(self, cab=None, log="program"):
         env = dict(self.env, MORBEK_TEST_HOOKS="1")
-        self.program = self.spawn("program", [self.args.program, self.cab], env=env, cwd=self.work,
+        with self.lines_changed:
+            self.lines = []
+        self.program = self.spawn(log, [self.args.program, cab or self.cab], env=env, cwd=self.work,
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        hooks_log = open(os.path.join(self.artifacts, "hooks.log"), "w", encoding="utf-8")
+        hooks_log = open(os.path.join(self.artifacts, log.replace("program", "hooks") + ".log"), "w",
+                         encoding="utf-8")
 
         def read():
             for raw in self.program.stdout:
@@ -272,12 +286,14 @@ class Session:
     def keys(self, *keys):
         self.xdo("key", "--clearmodifiers", *keys)
 
-    def window_named(self, title):
-        """The shown top-level window with exactly that title."""
+    def window_named(self, title, other_than=None):
+        """The shown top-level window with exactly that title (other than a given one)."""
         def probe():
             found = self.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.program.pid),
                               "--name", "."]).stdout.split()
             for window in found:
+                if window == other_than:
+                    continue
                 if self.run(["xdotool", "getwindowname", window]).stdout.rstrip("\n") == title:
                     return window
             return None
@@ -373,6 +389,33 @@ class Session:
             raise Failure(f"{target} holds {present}, wanted {sorted(names)} with their contents") from None
         self.screenshot(step)
 
+    def frame_extents(self, window):
+        """The frame the window manager put around a window, once it has framed it."""
+        answer = self.run(["xprop", "-id", window, "_NET_FRAME_EXTENTS"]).stdout
+        found = re.search(r"=\s*(\d+), (\d+), (\d+), (\d+)", answer)
+        return [int(v) for v in found.groups()] if found else None
+
+    def progress_dialog(self):
+        """The progress dialog asks for a title bar without buttons, moving only."""
+        if not shutil.which("xprop"):
+            return
+        mark = len(self.lines)
+        self.program.stdin.write(b"pat 4000\n")
+        self.program.stdin.flush()
+        shown = self.wait_line("progress dialog", lambda l: l.startswith("pat-shown "), mark)
+        window = shown.split()[1]
+        hints = self.run(["xprop", "-id", window, "_MOTIF_WM_HINTS"]).stdout.strip()
+        check(hints.endswith("= 0x3, 0x4, 0xa, 0x0, 0x0"),
+              f"the progress dialog's Motif hints are {hints!r}, wanted flags 0x3, move 0x4, "
+              "border and title 0xa")
+        if self.with_wm:
+            wait_until("the progress dialog's frame", lambda: self.frame_extents(window))
+            actions = self.run(["xprop", "-id", window, "_NET_WM_ALLOWED_ACTIONS"]).stdout.strip()
+            with open(os.path.join(self.artifacts, "progress-allowed-actions.txt"), "w") as out:
+                out.write(hints + "\n" + actions + "\n")
+        self.screenshot("progress-dialog")
+        self.wait_line("end of the progress dialog", lambda l: l == "pat-end", mark)
+
     def run_session(self):
         self.prepare_folders()
         self.start_display()
@@ -391,6 +434,7 @@ class Session:
         self.expect("view", "1 1 0", "large icons, file-table order at the first start")
         self.check_rows(NATURAL)
         self.screenshot("opened")
+        self.progress_dialog()
 
         # The Display menu by its accelerators: details, then sorted by name.
         self.menu("d", "MenAffiche", "d", "display-menu")
@@ -457,6 +501,126 @@ class Session:
         for name, value in (("Display", 1), ("Order", 1)):
             check(re.search(rf'"{name}"=dword:{value:08x}', saved),
                   f"{name} {value} not saved:\n{saved}")
+        self.restarts()
+
+    def stored_bounds(self):
+        with open(self.user_reg, encoding="latin-1") as store:
+            found = re.search(r'"WState"=([^\n]*(?:\\\n[^\n]*)*)', store.read())
+        check(found, "no window bounds saved")
+        return re.sub(r"\\\n\s*", "", found.group(1))
+
+    def check_captions(self, what):
+        """Every caption of the icon view drawn whole, or wrapped whole in large icons."""
+        with self.lines_changed:
+            start = len(self.lines)
+        self.program.stdin.write(b"captions\n")
+        self.program.stdin.flush()
+        end = self.wait_line("captions", lambda l: l.startswith("rooms "), start)
+        with self.lines_changed:
+            block = [l for l in self.lines[start:self.lines.index(end, start)] if l.startswith("room ")]
+        check(len(block) == len(NAMES), f"{what}: {len(block)} rows, wanted {len(NAMES)}")
+        for line in block:
+            _, row, x, y, w, h, need_w, need_h, caption = line.split(" ", 8)
+            check(int(w) >= int(need_w) and int(h) >= int(need_h),
+                  f"{what}: row {row} {caption!r} has {w}x{h}, its caption needs {need_w}x{need_h}")
+
+    def set_language(self, language):
+        with open(self.user_reg, encoding="latin-1") as store:
+            saved = store.read()
+        saved, count = re.subn(r'"Language"=dword:[0-9a-f]{8}', f'"Language"=dword:{language:08x}', saved)
+        check(count == 1, "no language setting saved")
+        with open(self.user_reg, "w", encoding="latin-1") as store:
+            store.write(saved)
+
+    def wait_framed(self, window):
+        """Until the window manager has framed the window and stopped moving it."""
+        if not self.with_wm:
+            return
+        wait_until("the window manager's frame", lambda: self.frame_extents(window))
+        last = [None]
+
+        def settled():
+            now = self.run(["xdotool", "getwindowgeometry", window]).stdout
+            same = now == last[0]
+            last[0] = now
+            return same
+        wait_until("the window to settle", settled, interval=0.1)
+
+    def information_dialog(self, main, menu_key, step):
+        """Files > Information: a message dialog titled as the main window is."""
+        mark = len(self.lines)
+        self.menu(menu_key, "MenFichiers", "i", step + "-menu")
+        line = self.wait_line("information dialog", lambda l: l.startswith("dialog "), mark)
+        dialog = self.window_named(line[len("dialog "):], other_than=main)
+        self.activate(dialog)
+        self.wait_framed(dialog)
+        self.screenshot(step)
+        self.keys("Return")
+        wait_until("the information dialog to close", lambda: dialog not in self.run(
+            ["xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.program.pid), "--name", "."]
+        ).stdout.split())
+
+    def scaled_start(self):
+        """The main window once at twice the scale, for its screenshot only."""
+        saved_env = self.env
+        self.env = dict(self.env, QT_SCALE_FACTOR="2")
+        try:
+            self.start_program(self.cab, "program-scaled")
+            self.wait_line("'shown'", lambda l: l == "shown")
+            main = self.window_named("file " + self.cab)
+            self.activate(main)
+            self.wait_framed(main)
+            self.expect("status", f"4 files, {sum(len(d) for d in CONTENT.values())} bytes\t",
+                        "the status bar at twice the scale")
+            self.screenshot("scaled-2")
+            self.program.stdin.write(b"quit\n")
+            self.program.stdin.flush()
+            self.program.wait(timeout=STEP_TIMEOUT)
+        finally:
+            self.env = saved_env
+
+    def restarts(self):
+        """Bounds unchanged over restarts; the icon captions of a cabinet of odd names."""
+        first = self.stored_bounds()
+        for turn in range(1, RESTARTS + 1):
+            language, language_name, file_word, files_key = LANGUAGES[turn]
+            self.set_language(language)
+            self.start_program(self.names_cab, f"program-restart{turn}")
+            self.wait_line("'shown'", lambda l: l == "shown")
+            self.expect("caption", file_word + " " + self.names_cab, "the cabinet of names to open")
+            main = self.window_named(file_word + " " + self.names_cab)
+            self.activate(main)
+            self.wait_framed(main)
+            self.screenshot(f"names-{language_name}")
+            self.information_dialog(main, files_key, f"information-{language_name}")
+            if turn == 1:
+                # mousemove --sync waits for a move: the pointer may rest where it clicks next.
+                self.xdo("mousemove", "--sync", "1", "1")
+                self.tool_button("GrandesBtn")
+                self.expect("view", "1 1 1", "large icons for the names")
+                self.check_captions("large icons")
+                self.screenshot("names-large")
+                self.tool_button("PetitesBtn")
+                self.expect("view", "2 2 1", "small icons for the names")
+                self.check_captions("small icons")
+                self.screenshot("names-small")
+                self.tool_button("ListeBtn")
+                self.expect("view", "3 3 1", "list for the names")
+                self.check_captions("list")
+                self.screenshot("names-list")
+                self.menu("a", "MenAffiche", "d", "names-display-menu")  # French: &Affichage > &Détails
+                self.expect("view", "4 4 1", "details for the names")
+                self.screenshot("names-details")
+            self.program.stdin.write(b"quit\n")
+            self.program.stdin.flush()
+            try:
+                code = self.program.wait(timeout=STEP_TIMEOUT)
+            except subprocess.TimeoutExpired:
+                raise Failure(f"restart {turn}: the program did not end on quit") from None
+            check(code == 0, f"restart {turn}: the program ended with code {code}")
+            now = self.stored_bounds()
+            check(now == first, f"restart {turn}: bounds {now}, first saved {first}")
+        self.scaled_start()
 
     # --- clean-up -------------------------------------------------------------------------
 
