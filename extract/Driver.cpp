@@ -76,10 +76,19 @@ struct Run {
 };
 Run Current{};
 
-// Folders cleared of leftovers in the current command (device, inode).
+// Folders cleared of leftovers in the current command (device, inode), and the target
+// folder held open for the command's runs (one open less per entry).
 struct Cleared {
     bool inCommand = false;
     QSet<QPair<quint64, quint64>> folders;
+    QByteArray rootPath;
+    int rootFd = -1;
+    void releaseRoot() {
+        if (rootFd >= 0)
+            ::close(rootFd);
+        rootFd = -1;
+        rootPath.clear();
+    }
 };
 Cleared& ClearedFolders() {
     static Cleared cleared;
@@ -148,10 +157,21 @@ void CloseEntryFolder() {
 int OpenEntryFolder(const QList<QByteArray>& components) {
     if (Current.root < 0) {
         // The target folder itself is the user's choice, a link to it included.
-        Current.root = OpenDirAt(AT_FDCWD, QFile::encodeName(AddDrivePrefix(TargetFolder)).constData(), 0);
-        if (Current.root < 0)
-            return -1;
-        ClearLeftoversOnce(Current.root);
+        const QByteArray path = QFile::encodeName(AddDrivePrefix(TargetFolder));
+        Cleared& command = ClearedFolders();
+        if (command.inCommand && command.rootFd >= 0 && command.rootPath == path) {
+            Current.root = command.rootFd;
+        } else {
+            Current.root = OpenDirAt(AT_FDCWD, path.constData(), 0);
+            if (Current.root < 0)
+                return -1;
+            ClearLeftoversOnce(Current.root);
+            if (command.inCommand) {
+                command.releaseRoot();
+                command.rootFd = Current.root;
+                command.rootPath = path;
+            }
+        }
     }
     int fd = Current.root;
     for (const QByteArray& part : components) {
@@ -497,7 +517,7 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
         Current.inPlace = false;
     }
     CloseEntryFolder();
-    if (Current.root >= 0)
+    if (Current.root >= 0 && Current.root != ClearedFolders().rootFd)
         ::close(Current.root);
     Current.root = -1;
 
@@ -520,6 +540,7 @@ ExtractCommandScope::ExtractCommandScope() {
 ExtractCommandScope::~ExtractCommandScope() {
     ClearedFolders().inCommand = false;
     ClearedFolders().folders.clear();
+    ClearedFolders().releaseRoot();
 }
 
 int FailureMessage(ExtractFailure failure) {
