@@ -6,8 +6,10 @@
 namespace morbek {
 
 inline constexpr const char* kCabinetMimeType = "application/vnd.ms-cab-compressed";
-// The desktop entry that carries the association (the installer's menu entry is another).
-inline constexpr const char* kAssociationDesktopId = "morbek32-cabfile.desktop";
+// The desktop entry that carries the association: the same id as the menu entry and the
+// window class, so that the desktop shows one program. When an installed menu entry has
+// that id already, it serves; otherwise the association writes a hidden one.
+inline constexpr const char* kAssociationDesktopId = "morbek32.desktop";
 
 // Lets the classes root's ".cab" and "cabfile" keys act on the desktop (default
 // application, desktop entry). Done by the association commands; once is enough.

@@ -23,6 +23,9 @@ int main(int argc, char** argv) {
     // The program's icon, which the About box shows, and F1 for help everywhere.
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/morbek32.png")));
     app.setApplicationVersion(QStringLiteral("1.12"));
+    // The window class names the desktop entry, so that docks match windows to the menu
+    // entry and its icon; the association and the installer use the same id.
+    QGuiApplication::setDesktopFileName(QStringLiteral("morbek32"));
     // One icon theme for the whole run, chosen before the first icon is made.
     morbek::platform::SetUpIconTheme();
     morbek::InstallHelpKeys();
