@@ -15,6 +15,11 @@ inline constexpr const char* kAssociationDesktopId = "morbek32.desktop";
 // application, desktop entry). Done by the association commands; once is enough.
 void InstallShellBridge();
 
+// What the Remove association command does, without asking and without touching the
+// settings, for the uninstaller; nothing when the association was never made. False
+// when the classes root cannot be read or written.
+bool RemoveAssociationQuietly();
+
 // The type name the classes root gives an extension (".cab" -> "cabfile" -> its default
 // value); empty when it gives none. Never raises: the file list just falls back on the
 // MIME database.
