@@ -132,7 +132,7 @@ class InstallTreeValidates : public InstallTree, public ::testing::WithParamInte
 
 TEST_P(InstallTreeValidates, WithoutComplaint) {
     const QString tool = QStandardPaths::findExecutable(QString::fromLatin1(GetParam().tool));
-    ASSERT_FALSE(tool.isEmpty()) << GetParam().tool << " is not installed (scripts/packages.txt lists it)";
+    ASSERT_FALSE(tool.isEmpty()) << GetParam().tool << " is not installed (scripts/packages-test.txt lists it)";
     QStringList args = QString::fromLatin1(GetParam().args).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     args << At(QString::fromLatin1(GetParam().file));
     const Tool t = RunTool(tool, args);
