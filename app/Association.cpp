@@ -78,11 +78,12 @@ void TDezerOvu::Install1Click(QObject*) {
     WriteInteger(HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("Install"), flag);
 }
 
-void TDezerOvu::Uninstall1Click(QObject*) {
+namespace {
+
+// The classes root as it was before the Association command: the previous class of
+// ".cab" (the previous default application) comes back, our class and its entry go.
+void GiveBackCabinets() {
     using namespace reg;
-    InstallShellBridge();
-    if (MsgDialog(MsgText(2), MsgText(151), TMsgDlgType::Warning, mbYes | mbNo, 0) != mrYes)
-        return;
     const QString previous = ReadText(HKEY_CLASSES_ROOT, kOldCab, QString());
     if (!previous.isEmpty()) {
         if (previous.compare(kClass, Qt::CaseInsensitive) != 0)
@@ -92,6 +93,33 @@ void TDezerOvu::Uninstall1Click(QObject*) {
         reg::DeleteKey(HKEY_CLASSES_ROOT, kExtension);
     }
     reg::DeleteKey(HKEY_CLASSES_ROOT, kClass);
+}
+
+} // namespace
+
+bool RemoveAssociationQuietly() {
+    namespace registry = platform::registry;
+    InstallShellBridge();
+    try {
+        // A classes root the Association command never changed is left as it is.
+        const bool made = registry::KeyExists(registry::RootKey::ClassesRoot, kClass) ||
+                          registry::KeyExists(registry::RootKey::ClassesRoot, kOldCab) ||
+                          reg::ReadText(reg::HKEY_CLASSES_ROOT, kExtension, QString())
+                                  .compare(kClass, Qt::CaseInsensitive) == 0;
+        if (made)
+            GiveBackCabinets();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void TDezerOvu::Uninstall1Click(QObject*) {
+    using namespace reg;
+    InstallShellBridge();
+    if (MsgDialog(MsgText(2), MsgText(151), TMsgDlgType::Warning, mbYes | mbNo, 0) != mrYes)
+        return;
+    GiveBackCabinets();
     WriteInteger(HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("Install"), 0);
     Install1->setEnabled(true);
     Uninstall1->setEnabled(false);

@@ -1,4 +1,5 @@
 // Morbek32: a viewer and extractor for cabinet files.
+#include "app/Association.h"
 #include "app/ExtractionUi.h"
 #include "app/HelpKeys.h"
 #include "app/MainWindow.h"
@@ -14,8 +15,20 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char** argv) {
     morbek::platform::EnsureStandardDescriptors();
+    // The uninstaller gives the cabinet files back before the program's files go; it may
+    // run without a display, so no window system is loaded.
+    if (argc == 2 && std::strcmp(argv[1], "--remove-association") == 0) {
+        QCoreApplication app(argc, argv);
+        if (morbek::RemoveAssociationQuietly())
+            return 0;
+        std::fprintf(stderr, "Morbek32: the association of .cab files could not be removed\n");
+        return 1;
+    }
     QApplication app(argc, argv);
     // The application title identifies the program (task bar, single instance); it is
     // set before any window exists.
@@ -23,6 +36,9 @@ int main(int argc, char** argv) {
     // The program's icon, which the About box shows, and F1 for help everywhere.
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/morbek32.png")));
     app.setApplicationVersion(QStringLiteral("1.12"));
+    // The window class names the desktop entry, so that docks match windows to the menu
+    // entry and its icon; the association and the installer use the same id.
+    QGuiApplication::setDesktopFileName(QStringLiteral("morbek32"));
     // One icon theme for the whole run, chosen before the first icon is made.
     morbek::platform::SetUpIconTheme();
     morbek::InstallHelpKeys();

@@ -301,11 +301,26 @@ private:
             if (!iconPath)
                 return false;
             icon = *iconPath;
+            // An icon put into a theme is named through the theme, so that the desktop
+            // picks the size it needs and a theme can override it.
+            if (ParseNumber(Field(value("IconPath"), 0)) == std::optional<uint32_t>(kDirIcons)) {
+                const QString file = Field(value("IconPath"), 2);
+                const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+                icon = dot > 0 ? file.left(dot) : file;
+            }
         }
         QFile existing(path);
+        QByteArray existingText;
+        if (existing.exists() && existing.open(QIODevice::ReadOnly))
+            existingText = existing.readAll();
+        // The program's hidden association entry has the same id; the menu entry replaces it.
         if (existing.exists() &&
-            (!existing.open(QIODevice::ReadOnly) || !existing.readAll().contains(kMenuEntryMark)))
+            !existingText.contains(kMenuEntryMark) && !existingText.contains(kAssociationEntryMark))
             return Fail(QStringLiteral("the menu entry %1 belongs to another program").arg(path));
+        QString mimeTypes;
+        for (const QChar c : value("MimeType").join(QLatin1Char(',')))
+            if ((c.isLetterOrNumber() && c.unicode() < 0x80) || QStringLiteral(";/-+._").contains(c))
+                mimeTypes += c;
 
         QString categories;
         for (const QChar c : value("Categories").join(QLatin1Char(',')))
@@ -324,6 +339,8 @@ private:
         text += QStringLiteral("Terminal=false\n");
         if (!categories.isEmpty())
             text += QStringLiteral("Categories=") + categories + QLatin1Char('\n');
+        if (!mimeTypes.isEmpty())
+            text += QStringLiteral("MimeType=") + mimeTypes + QLatin1Char('\n');
         text += QString::fromLatin1(kMenuEntryMark) + QLatin1Char('\n');
         step.kind = InstallStep::Kind::WriteMenuEntry;
         step.contents = text.toUtf8();

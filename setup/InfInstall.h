@@ -10,7 +10,8 @@
 // and a source only by its plain name, as a plain file in the description file's own
 // folder. Directives carried out: CopyFiles, DelFiles (with [DestinationDirs] and
 // DefaultDestDir) and ProfileItems, which makes or removes the desktop's menu entry in
-// $XDG_DATA_HOME/applications. Anything else refuses the whole section before a
+// $XDG_DATA_HOME/applications (keys Name, CmdLine, IconPath, InfoTip, Categories, and
+// MimeType, the types the entry opens). Anything else refuses the whole section before a
 // single file is touched.
 #include "setup/InfFile.h"
 
@@ -31,6 +32,9 @@ constexpr uint32_t FLG_PROFITEM_DELETE = 0x2; // ProfileItems: remove the entry
 
 // Marks the menu entries this installer wrote; it replaces or removes no other.
 inline constexpr char kMenuEntryMark[] = "X-Morbek-Installer=infinstall";
+// Marks the hidden entry the program writes when it becomes the handler of cabinets;
+// the menu entry has the same id and takes its place.
+inline constexpr char kAssociationEntryMark[] = "X-Morbek-Association=true";
 
 struct UserFolders {
     QString dataHome; // absolute, without a trailing '/'

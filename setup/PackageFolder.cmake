@@ -11,6 +11,7 @@ endforeach()
 set(executable_permissions OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 file(MAKE_DIRECTORY "${DEST}")
 file(COPY ${PROGRAMS} "${SETUP}" "${INSTALLER}" "${SOURCE_DIR}/setup/install.sh"
+     "${SOURCE_DIR}/setup/uninstall"
      DESTINATION "${DEST}" FILE_PERMISSIONS ${executable_permissions})
 
 # Help files come with the program when the source tree has them.

@@ -53,13 +53,17 @@ bool ExistsUnder(const QString& folder, const QString& id, int depth = 0) {
     return false;
 }
 
-bool DesktopFileExists(const QString& id) {
+bool DesktopFileExistsIn(const QStringList& bases, const QString& id) {
     if (!ValidDesktopId(id))
         return false;
-    for (const QString& base : QStringList{DataHome()} + DataDirs())
+    for (const QString& base : bases)
         if (ExistsUnder(base + QStringLiteral("/applications"), id))
             return true;
     return false;
+}
+
+bool DesktopFileExists(const QString& id) {
+    return DesktopFileExistsIn(QStringList{DataHome()} + DataDirs(), id);
 }
 
 QString MainList() {
@@ -157,6 +161,16 @@ void UpdateDesktopDatabase(const QString& folder) {
     process.start(tool, {QStringLiteral("-q"), folder});
     if (process.waitForStarted(5000))
         process.waitForFinished(10000);
+    // A cache that lists no type means the same as none; dropping it leaves the folder as
+    // it was before the association.
+    const QString cache = folder + QStringLiteral("/mimeinfo.cache");
+    QFile file(cache);
+    if (file.open(QIODevice::ReadOnly) && file.size() < 4096) {
+        const QByteArray text = file.readAll().trimmed();
+        file.close();
+        if (text == "[MIME Cache]")
+            QFile::remove(cache);
+    }
 }
 
 } // namespace
@@ -193,7 +207,7 @@ bool SetDefaultLine(const QString& listFile, const QString& mimeType, const std:
     const QString newLine = value ? mimeType + QLatin1Char('=') + *value : QString();
 
     qsizetype groupAt = -1, groupEnd = -1;
-    bool written = false;
+    bool written = false, removed = false;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString t = lines[i].trimmed();
         if (t.startsWith(QLatin1Char('['))) {
@@ -212,6 +226,31 @@ bool SetDefaultLine(const QString& listFile, const QString& mimeType, const std:
             written = true;
         } else {
             lines.removeAt(i--); // a second line for the type, or the one to remove
+            removed = true;
+        }
+    }
+    // A group that the removal emptied goes too, and a file left with nothing: a list
+    // that was not there before the association is not left behind.
+    if (!value && removed && groupAt >= 0) {
+        qsizetype end = groupAt + 1;
+        bool empty = true;
+        for (; end < lines.size() && !lines[end].trimmed().startsWith(QLatin1Char('[')); ++end)
+            empty = empty && lines[end].trimmed().isEmpty();
+        if (empty) {
+            qsizetype from = groupAt;
+            while (from > 0 && lines[from - 1].trimmed().isEmpty())
+                --from;
+            const bool groupAfter = end < lines.size();
+            lines.remove(from, end - from);
+            if (groupAfter && from > 0)
+                lines.insert(from, QString()); // keeps the blank line between the groups around it
+        }
+        bool blank = true;
+        for (const QString& line : lines)
+            blank = blank && line.trimmed().isEmpty();
+        if (blank) {
+            const QString target = WriteTarget(listFile);
+            return !QFileInfo::exists(target) || QFile::remove(target);
         }
     }
     if (value && !written) {
@@ -367,15 +406,25 @@ bool DesktopBridge::syncEntry(const Hive& after) {
     const Key* cls = after.find(config_.className);
     const Key* command = after.find(config_.className + QStringLiteral("\\Shell\\Open\\command"));
     const Value* open = command ? command->value(QString()) : nullptr;
+    QFile existing(path);
+    const bool exists = existing.exists();
+    // Only an entry this bridge wrote is replaced or removed: one of the same id that an
+    // installer put there is the program's menu entry and already opens cabinets.
+    const bool ours = exists && existing.open(QIODevice::ReadOnly) && existing.readAll().contains(kAssociationMark);
+    existing.close();
     if (!cls || !open || (open->type != REG_SZ && open->type != REG_EXPAND_SZ) ||
         open->text().trimmed().isEmpty()) {
-        if (!QFileInfo::exists(path))
+        if (!ours)
             return true;
         if (!QFile::remove(path))
             return false;
         UpdateDesktopDatabase(folder);
         return true;
     }
+    // A system-wide entry of that id (a distribution's package) serves as it is; a hidden
+    // one in the user's folder would take it out of the menus.
+    if ((exists && !ours) || (!exists && DesktopFileExistsIn(DataDirs(), config_.desktopId)))
+        return true;
     const Value* typeName = cls->value(QString());
     QString entry = QStringLiteral("[Desktop Entry]\nType=Application\n");
     entry += QStringLiteral("Name=") + EscapedValue(config_.appName) + QLatin1Char('\n');
@@ -387,8 +436,8 @@ bool DesktopBridge::syncEntry(const Hive& after) {
     entry += QStringLiteral("MimeType=") + config_.mimeType + QStringLiteral(";\n");
     // A handler for files, not a second launcher in the menus.
     entry += QStringLiteral("NoDisplay=true\nTerminal=false\n");
+    entry += QString::fromLatin1(kAssociationMark) + QLatin1Char('\n');
 
-    QFile existing(path);
     if (existing.open(QIODevice::ReadOnly) && existing.readAll() == entry.toUtf8())
         return true;
     existing.close();

@@ -20,6 +20,9 @@
 
 namespace morbek::platform::registry {
 
+// Marks the desktop entries the bridge writes; it replaces or removes no other.
+inline constexpr char kAssociationMark[] = "X-Morbek-Association=true";
+
 struct DesktopBridgeConfig {
     QString extension;  // ".cab"
     QString className;  // "cabfile"

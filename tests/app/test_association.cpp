@@ -36,7 +36,7 @@ namespace {
 namespace registry = platform::registry;
 
 const QString kMime = QStringLiteral("application/vnd.ms-cab-compressed");
-const QString kOurs = QStringLiteral("morbek32-cabfile.desktop");
+const QString kOurs = QStringLiteral("morbek32.desktop");
 
 struct Shown {
     QString text;
@@ -193,6 +193,65 @@ TEST_F(AssociationTest, AnotherDefaultIsSavedAndRemovalGivesItBack) {
     EXPECT_TRUE(window->Install1->isEnabled());
     EXPECT_FALSE(window->Uninstall1->isEnabled());
 }
+
+// One desktop id for the menu entry and the association: an entry of that id already
+// installed serves, and only the hidden one the association writes is taken away again.
+struct EntryCase {
+    const char* name;
+    const char* where;      // "", "home" (the user's installer), "system" (a distribution's package)
+    QByteArray installed;   // that entry's text
+    bool hiddenWritten;     // the association writes its own hidden entry in the user's folder
+};
+
+class AssociationEntries : public AssociationTest, public ::testing::WithParamInterface<EntryCase> {};
+
+TEST_P(AssociationEntries, TheInstalledEntryServesAndTheHomeIsLeftAsItWas) {
+    const EntryCase& c = GetParam();
+    const QString home = xdg.dataHome() + QStringLiteral("/applications/") + kOurs;
+    const QString where = QByteArray(c.where) == "home" ? home
+                          : QByteArray(c.where) == "system"
+                              ? xdg.path(QStringLiteral("share/applications/")) + kOurs
+                              : QString();
+    if (!where.isEmpty())
+        xdg.write(where, c.installed);
+    xdg.seedSettings(0);
+    Start();
+
+    Associate("Yes");
+    EXPECT_EQ(registry::DefaultApplication(kMime), kOurs);
+    EXPECT_EQ(MainDefault(), kOurs + QLatin1Char(';'));
+    const QByteArray entry = test::XdgSandbox::read(home);
+    EXPECT_EQ(entry.contains(registry::kAssociationMark), c.hiddenWritten) << entry.toStdString();
+    if (!where.isEmpty()) {
+        EXPECT_EQ(test::XdgSandbox::read(where), c.installed) << "an installed entry is never rewritten";
+    }
+
+    RemoveAssociation("Yes");
+    EXPECT_EQ(registry::DefaultApplication(kMime), QString());
+    EXPECT_FALSE(QFileInfo::exists(xdg.mimeappsList())) << "no list is left with an empty group";
+    const QString cache = xdg.dataHome() + QStringLiteral("/applications/mimeinfo.cache");
+    EXPECT_TRUE(!QFileInfo::exists(cache) || test::XdgSandbox::read(cache).contains('='))
+        << "no cache that lists nothing";
+    if (!where.isEmpty()) {
+        EXPECT_EQ(test::XdgSandbox::read(where), c.installed);
+    } else {
+        EXPECT_FALSE(QFileInfo::exists(home));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ids, AssociationEntries,
+    ::testing::Values(
+        EntryCase{"none_installed", "", "", true},
+        EntryCase{"users_menu_entry", "home",
+                  "[Desktop Entry]\nType=Application\nName=Morbek32\nExec=/bin/true %f\n"
+                  "MimeType=application/vnd.ms-cab-compressed;\nX-Morbek-Installer=infinstall\n",
+                  false},
+        EntryCase{"distribution_package", "system",
+                  "[Desktop Entry]\nType=Application\nName=Morbek\nExec=Morbek32 %f\n"
+                  "MimeType=application/vnd.ms-cab-compressed;\n",
+                  false}),
+    [](const ::testing::TestParamInfo<EntryCase>& p) { return std::string(p.param.name); });
 
 // --- the shell's type names ---------------------------------------------------------------------
 

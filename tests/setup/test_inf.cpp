@@ -230,6 +230,61 @@ TEST_F(InstallPlanning, MenuEntryOfAnotherProgramIsNeitherReplacedNorRemoved) {
     EXPECT_TRUE(other.exists());
 }
 
+// The menu entry's lines, by the keys of its section and what was at its place before.
+struct MenuEntryCase {
+    const char* name;
+    QByteArray keys;     // after Name and CmdLine
+    QByteArray existing; // the file at the entry's place; empty: none
+    const char* wanted;  // a line the entry holds; empty: the section is refused
+    const char* unwanted;
+};
+
+class MenuEntryLines : public InstallPlanning, public ::testing::WithParamInterface<MenuEntryCase> {};
+
+TEST_P(MenuEntryLines, FollowTheSectionAndReplaceOnlyTheProgramsOwnEntries) {
+    const MenuEntryCase& c = GetParam();
+    if (!c.existing.isEmpty()) {
+        QDir().mkpath(folders.dataHome + QStringLiteral("/applications"));
+        QFile f(folders.dataHome + QStringLiteral("/applications/my-app.desktop"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.existing);
+    }
+    const auto plan = Plan("[DefaultInstall]\nProfileItems=E\n[E]\nName=My App\nCmdLine=32768,,prog\n" + c.keys);
+    if (QByteArray(c.wanted).isEmpty()) {
+        EXPECT_FALSE(plan.has_value());
+        return;
+    }
+    ASSERT_TRUE(plan.has_value()) << error.toStdString();
+    ASSERT_EQ(plan->steps.size(), 1u);
+    const QByteArray entry = plan->steps[0].contents;
+    EXPECT_TRUE(entry.contains(c.wanted)) << entry.toStdString();
+    if (!QByteArray(c.unwanted).isEmpty()) {
+        EXPECT_FALSE(entry.contains(c.unwanted)) << entry.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, MenuEntryLines,
+    ::testing::Values(
+        MenuEntryCase{"theme_icon_by_name", "IconPath=32769,hicolor\\32x32\\apps,morbek32.png\n", "",
+                      "\nIcon=morbek32\n", "/icons/"},
+        MenuEntryCase{"theme_icon_without_suffix", "IconPath=32769,hicolor\\scalable\\apps,logo\n", "",
+                      "\nIcon=logo\n", "/icons/"},
+        MenuEntryCase{"program_folder_icon_by_path", "IconPath=32768,,readme.txt\n", "",
+                      "/morbek32/readme.txt\n", "\nIcon=readme\n"},
+        MenuEntryCase{"mime_types", "MimeType=\"application/vnd.ms-cab-compressed;\"\n", "",
+                      "\nMimeType=application/vnd.ms-cab-compressed;\n", ""},
+        MenuEntryCase{"mime_types_lose_line_breaks", "MimeType=\"a/b;\\nExec=evil\"\n", "",
+                      "\nMimeType=a/b;nExecevil\n", "Exec=evil"},
+        MenuEntryCase{"no_mime_types_no_line", "", "", "\nTerminal=false\n", "MimeType="},
+        MenuEntryCase{"replaces_the_associations_hidden_entry", "",
+                      "[Desktop Entry]\nNoDisplay=true\nX-Morbek-Association=true\n", "\nName=My App\n",
+                      "NoDisplay"},
+        MenuEntryCase{"replaces_its_own_entry", "", "[Desktop Entry]\nX-Morbek-Installer=infinstall\n",
+                      "\nName=My App\n", ""},
+        MenuEntryCase{"refuses_another_programs_entry", "", "[Desktop Entry]\nName=Theirs\n", "", ""}),
+    [](const ::testing::TestParamInfo<MenuEntryCase>& p) { return std::string(p.param.name); });
+
 // --- carrying out ---------------------------------------------------------------------------
 
 TEST_F(InstallPlanning, InstallWritesFilesWithTheirModesAndUninstallTakesThemAway) {
