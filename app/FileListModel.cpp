@@ -3,9 +3,11 @@
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QFontMetrics>
+#include <QHash>
 #include <QHeaderView>
 #include <QListView>
 #include <QPainter>
+#include <QSet>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTreeView>
@@ -172,11 +174,32 @@ public:
     int textWidth() const { return cellWidth - 4 * kPad; }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        const QStringList lines = WrapCaption(index.data(Qt::DisplayRole).toString(), option.font, textWidth());
-        const int count = std::max<int>(1, static_cast<int>(lines.size()));
+        const int count = lineCount(index.data(Qt::DisplayRole).toString(), option.font);
         return {cellWidth, kPad + option.decorationSize.height() + 2 * kPad +
                                count * QFontMetrics(option.font).lineSpacing() + 2 * kPad};
     }
+
+    // The view asks for every item's size at each layout (a resize, a sort): each caption
+    // is wrapped once for a font and width.
+    int lineCount(const QString& caption, const QFont& font) const {
+        if (countedWidth_ != textWidth() || countedFont_ != font || lineCounts_.size() > 200000) {
+            lineCounts_.clear();
+            countedFont_ = font;
+            countedWidth_ = textWidth();
+        }
+        if (const auto it = lineCounts_.constFind(caption); it != lineCounts_.constEnd())
+            return *it;
+        const int count = std::max<int>(1, static_cast<int>(WrapCaption(caption, font, textWidth()).size()));
+        lineCounts_.insert(caption, count);
+        return count;
+    }
+
+private:
+    mutable QHash<QString, int> lineCounts_;
+    mutable QFont countedFont_;
+    mutable int countedWidth_ = -1;
+
+public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QStyleOptionViewItem opt = option;
@@ -427,11 +450,25 @@ void TListFic::fitColumns() {
     if (bytesWord.isEmpty())
         bytesWord = QStringLiteral("bytes");
     qreal sizeWidth = fm.horizontalAdvance(QStringLiteral("4294967295 ") + bytesWord);
-    // A date and time with the widest digits and the longest day and month numbers.
+    // A date and time with the widest digits and the longest day and month numbers, and
+    // each shape of the list's dates (its digits taken as the widest digit): a few
+    // measures, whatever the number of entries.
     qreal dateWidth = fm.horizontalAdvance(QStringLiteral("12/28/2088 10:58:58 PM"));
-    const auto& items = model_->items();
-    for (size_t i = 0; i < std::min<size_t>(items.size(), 2000); ++i)
-        dateWidth = std::max(dateWidth, fm.horizontalAdvance(items[i].dateText));
+    QChar widestDigit = QLatin1Char('0');
+    for (char16_t d = u'1'; d <= u'9'; ++d)
+        if (fm.horizontalAdvance(QChar(d)) > fm.horizontalAdvance(widestDigit))
+            widestDigit = QChar(d);
+    QSet<QString> shapes;
+    for (const ListItem& item : model_->items()) {
+        QString shape = item.dateText;
+        for (QChar& c : shape)
+            if (c.isDigit())
+                c = widestDigit;
+        if (!shapes.contains(shape)) {
+            dateWidth = std::max(dateWidth, fm.horizontalAdvance(shape));
+            shapes.insert(shape);
+        }
+    }
     QHeaderView* header = detailView_->header();
     for (int c = 0; c < FileListModel::kColumns; ++c) {
         int width = static_cast<int>(std::ceil(kColumnWidths[c] * ratio));
