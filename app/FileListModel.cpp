@@ -458,16 +458,21 @@ void TListFic::fitColumns() {
     for (char16_t d = u'1'; d <= u'9'; ++d)
         if (fm.horizontalAdvance(QChar(d)) > fm.horizontalAdvance(widestDigit))
             widestDigit = QChar(d);
-    QSet<QString> shapes;
+    // A shape is known by a hash of where the digits are and what the other characters are,
+    // worked out without a copy: lists of 65,535 entries have a handful of shapes.
+    QSet<size_t> shapes;
     for (const ListItem& item : model_->items()) {
+        size_t key = static_cast<size_t>(item.dateText.size());
+        for (const QChar c : item.dateText)
+            key = key * 1099511628211u ^ (c.isDigit() ? 0x30u : c.unicode());
+        if (shapes.contains(key))
+            continue;
+        shapes.insert(key);
         QString shape = item.dateText;
         for (QChar& c : shape)
             if (c.isDigit())
                 c = widestDigit;
-        if (!shapes.contains(shape)) {
-            dateWidth = std::max(dateWidth, fm.horizontalAdvance(shape));
-            shapes.insert(shape);
-        }
+        dateWidth = std::max(dateWidth, fm.horizontalAdvance(shape));
     }
     QHeaderView* header = detailView_->header();
     for (int c = 0; c < FileListModel::kColumns; ++c) {
