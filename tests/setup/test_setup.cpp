@@ -1,5 +1,6 @@
 // setup, the INF installer and the packaged folder, as real processes: the error box,
 // the wait, the install into a private home, the installed program, and the uninstall.
+#include "tests/setup/PackageFolder.h"
 #include "tests/support/CabWriter.h"
 #include "tests/support/ProcessHarness.h"
 
@@ -78,20 +79,7 @@ protected:
     }
 
     // Lays out the installation folder as the package-folder target does.
-    QString Package() {
-        const QString dest = root.path() + QStringLiteral("/package");
-        QProcess cmake;
-        cmake.start(QStringLiteral(CMAKE_COMMAND_PATH),
-                    {QStringLiteral("-DDEST=") + dest,
-                     QStringLiteral("-DPROGRAMS=") +
-                         QStringLiteral(PACKAGE_PROGRAMS).replace(QLatin1Char('|'), QLatin1Char(';')),
-                     QStringLiteral("-DSETUP=" SETUP_PATH), QStringLiteral("-DINSTALLER=" INSTALLER_PATH),
-                     QStringLiteral("-DSOURCE_DIR=" SOURCE_DIR), QStringLiteral("-P"),
-                     QStringLiteral(PACKAGE_SCRIPT)});
-        EXPECT_TRUE(cmake.waitForFinished(60000));
-        EXPECT_EQ(cmake.exitCode(), 0) << cmake.readAllStandardError().toStdString();
-        return dest;
-    }
+    QString Package() { return test::LayOutPackage(root.path() + QStringLiteral("/package")); }
 
     // Runs setup in a folder and waits for it; returns its stderr.
     QString RunSetup(const QString& program, const QString& folder, const QStringList& args = {},

@@ -1,6 +1,7 @@
 // The per-user uninstall as a real process, after the packaged folder's setup installed
 // the program into a fresh home and the program's Association command (in process, as
 // the user chooses it) made it the handler of cabinets: the home comes back as it was.
+#include "tests/setup/PackageFolder.h"
 #include "app/MainWindow.h"
 #include "components/Framework.h"
 #include "components/ModalSeam.h"
@@ -67,20 +68,7 @@ protected:
     }
     void TearDown() override { modal::ClearAnswers(); }
 
-    QString Package() {
-        const QString dest = xdg.path(QStringLiteral("package"));
-        QProcess cmake;
-        cmake.start(QStringLiteral(CMAKE_COMMAND_PATH),
-                    {QStringLiteral("-DDEST=") + dest,
-                     QStringLiteral("-DPROGRAMS=") +
-                         QStringLiteral(PACKAGE_PROGRAMS).replace(QLatin1Char('|'), QLatin1Char(';')),
-                     QStringLiteral("-DSETUP=" SETUP_PATH), QStringLiteral("-DINSTALLER=" INSTALLER_PATH),
-                     QStringLiteral("-DSOURCE_DIR=" SOURCE_DIR), QStringLiteral("-P"),
-                     QStringLiteral(PACKAGE_SCRIPT)});
-        EXPECT_TRUE(cmake.waitForFinished(60000));
-        EXPECT_EQ(cmake.exitCode(), 0) << cmake.readAllStandardError().toStdString();
-        return dest;
-    }
+    QString Package() { return test::LayOutPackage(xdg.path(QStringLiteral("package"))); }
 
     int Run(const QString& program, const QStringList& args, const QString& folder = {}) {
         test::RunningProgram p(program, args, env, folder);
