@@ -302,7 +302,7 @@ TEST_P(HostileCorpus, OpenAndExtractEverythingStayInsideTheTargetFolder) {
     RecordProperty("dialogs", shown.join(QStringLiteral(" || ")).toStdString());
 }
 
-// Readable names: crafted/bad_signature.cab -> crafted_bad_signature_cab.
+// Readable test names from the manifest's paths: "dir/some-file.cab" -> "dir_some_file_cab".
 std::string ParamName(const ::testing::TestParamInfo<QString>& info) {
     std::string name = info.param.toStdString();
     for (char& c : name)
