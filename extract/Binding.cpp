@@ -1,6 +1,7 @@
 #include "extract/Binding.h"
 
 #include "platform/fdi/fdi.h"
+#include "platform/files/Files.h"
 #include "platform/files/OpenFlags.h"
 
 #include <algorithm>
@@ -60,25 +61,9 @@ ProgressSink& Sink() {
     return sink;
 }
 
-int OpenRetry(const char* path, int flags, mode_t mode = 0, int folder = AT_FDCWD) {
-    int fd;
-    do
-        fd = ::openat(folder, path, flags, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
 
 int WriteError = 0;
 
-// flock with LOCK_NB. Only EWOULDBLOCK means another opener holds the file; other
-// errors (network and FUSE file systems) leave it unlocked rather than refused.
-bool Lock(int fd, int operation) {
-    int rc;
-    do
-        rc = ::flock(fd, operation | LOCK_NB);
-    while (rc != 0 && errno == EINTR);
-    return rc == 0 || errno != EWOULDBLOCK;
-}
 
 // O_NONBLOCK only kept a FIFO from blocking the open; regular files get normal I/O. The
 // status flags are the ones the file was opened with, so they need not be read back.
@@ -100,10 +85,10 @@ constexpr int kOpenBase = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 // file is truncated only once it has passed the checks and the lock.
 int CreateReplacing(const char* path, int folder = AT_FDCWD, int extra = 0) {
     bool created = true;
-    int fd = OpenRetry(path, O_RDWR | O_CREAT | O_EXCL | kOpenBase | extra, 0666, folder);
+    int fd = platform::OpenAt(folder, path, O_RDWR | O_CREAT | O_EXCL | kOpenBase | extra, 0666);
     if (fd < 0 && errno == EEXIST) {
         created = false;
-        fd = OpenRetry(path, O_RDWR | kOpenBase | extra, 0, folder);
+        fd = platform::OpenAt(folder, path, O_RDWR | kOpenBase | extra);
     }
     if (fd < 0)
         return -1;
@@ -114,7 +99,7 @@ int CreateReplacing(const char* path, int folder = AT_FDCWD, int extra = 0) {
         why = ELOOP;
     else if (!created && (st.st_mode & S_IWUSR) == 0)
         why = EACCES;
-    else if (!Lock(fd, LOCK_EX))
+    else if (!platform::LockUnlessHeld(fd, LOCK_EX))
         why = EWOULDBLOCK;
     else if (!created && ::ftruncate(fd, 0) != 0)
         why = errno;
@@ -129,11 +114,11 @@ int CreateReplacing(const char* path, int folder = AT_FDCWD, int extra = 0) {
 
 int OpenExisting(const char* path, bool writeOnly, bool noSharing) {
     const int flags = (writeOnly ? O_WRONLY : O_RDONLY) | kOpenBase;
-    const int fd = OpenRetry(path, flags);
+    const int fd = platform::OpenAt(AT_FDCWD, path, flags);
     if (fd < 0)
         return -1;
     // A shared lock held for the descriptor's life makes a later no-sharing open fail.
-    if (!Acceptable(fd, writeOnly) || !Lock(fd, noSharing ? LOCK_EX : LOCK_SH)) {
+    if (!Acceptable(fd, writeOnly) || !platform::LockUnlessHeld(fd, noSharing ? LOCK_EX : LOCK_SH)) {
         ::close(fd);
         return -1;
     }

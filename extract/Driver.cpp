@@ -137,11 +137,7 @@ INT_PTR FailErrno(int error) {
 }
 
 int OpenDirAt(int folder, const char* name, int extra) {
-    int fd;
-    do
-        fd = ::openat(folder, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | extra);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+    return platform::OpenAt(folder, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | extra);
 }
 
 void CloseEntryFolder() {
@@ -223,25 +219,16 @@ INT_PTR Refuse() {
 // The existing file's size and last-write time, for the replace confirmation; false
 // (errno set) when it cannot be opened for reading without sharing.
 bool DescribeExisting(int64_t& size, QDateTime& written) {
-    int fd;
-    do
-        fd = ::openat(Current.folder, Current.targetName.constData(),
-                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    const int fd = platform::OpenAt(Current.folder, Current.targetName.constData(),
+                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st {};
     int why = 0;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         why = ELOOP;
-    } else {
-        int rc;
-        do
-            rc = ::flock(fd, LOCK_EX | LOCK_NB);
-        while (rc != 0 && errno == EINTR);
-        // Only EWOULDBLOCK is another opener; other lock errors read the file unlocked.
-        if (rc != 0 && errno == EWOULDBLOCK)
-            why = EWOULDBLOCK;
+    } else if (!platform::LockUnlessHeld(fd, LOCK_EX)) {
+        why = EWOULDBLOCK;
     }
     ::close(fd);
     if (why != 0) {

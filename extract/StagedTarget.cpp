@@ -1,5 +1,7 @@
 #include "extract/StagedTarget.h"
 
+#include "platform/files/Files.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -21,23 +23,6 @@ constexpr int kMarkerLength = sizeof kMarker - 1;
 constexpr int kUniqueLength = 6;
 constexpr char kUniqueChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
-int OpenAtRetry(int folder, const char* name, int flags, mode_t mode = 0) {
-    int fd;
-    do
-        fd = ::openat(folder, name, flags, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// As the binding's own opens: only EWOULDBLOCK means someone holds the file; other
-// errors (network file systems) leave it unlocked rather than refused.
-bool LockExclusive(int fd) {
-    int rc;
-    do
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    while (rc != 0 && errno == EINTR);
-    return rc == 0 || errno != EWOULDBLOCK;
-}
 
 } // namespace
 
@@ -58,7 +43,7 @@ int StagedTarget::Begin(int folder, const QByteArray& name, bool knownMissing) {
             return -1;
         }
         const int fd =
-            OpenAtRetry(folder, name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            platform::OpenAt(folder, name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             return -1;
         int why = 0;
@@ -66,7 +51,7 @@ int StagedTarget::Begin(int folder, const QByteArray& name, bool knownMissing) {
             why = ELOOP;
         else if ((old.st_mode & S_IWUSR) == 0)
             why = EACCES;
-        else if (!LockExclusive(fd))
+        else if (!platform::LockUnlessHeld(fd, LOCK_EX))
             why = EWOULDBLOCK;
         if (why != 0) {
             ::close(fd);
@@ -98,7 +83,7 @@ int StagedTarget::Begin(int folder, const QByteArray& name, bool knownMissing) {
         quint64 draw = QRandomGenerator::global()->generate64();
         for (int i = 0; i < kUniqueLength; ++i, draw /= sizeof kUniqueChars - 1)
             candidate += kUniqueChars[draw % (sizeof kUniqueChars - 1)];
-        int fd = OpenAtRetry(folder_, candidate.constData(),
+        int fd = platform::OpenAt(folder_, candidate.constData(),
                              O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
         if (fd < 0) {
             why = errno;
@@ -117,7 +102,7 @@ int StagedTarget::Begin(int folder, const QByteArray& name, bool knownMissing) {
                 break;
             }
         }
-        LockExclusive(fd); // a name nobody else knows yet: nothing can hold it
+        platform::LockUnlessHeld(fd, LOCK_EX); // a name nobody else knows yet: nothing can hold it
         if (replacing) {
             // What replacing in place kept: the owner where we may set it (elsewhere the
             // file stays ours), and the permission bits without the set-id ones.
@@ -202,17 +187,13 @@ int RemoveStagingLeftovers(int folder) {
         if (::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
             st.st_uid != me)
             continue;
-        const int fd = OpenAtRetry(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        const int fd = platform::OpenAt(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             continue;
         // A live run holds its hidden file locked for as long as it writes it; the lock is
         // taken on the very file looked at, and kept until it is gone.
         struct stat opened {};
-        int rc;
-        do
-            rc = ::flock(fd, LOCK_EX | LOCK_NB);
-        while (rc != 0 && errno == EINTR);
-        if (rc == 0 && ::fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev && opened.st_ino == st.st_ino &&
+        if (platform::FlockNoWait(fd, LOCK_EX) == 0 && ::fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev && opened.st_ino == st.st_ino &&
             ::unlinkat(folder, name.constData(), 0) == 0)
             ++removed;
         ::close(fd);

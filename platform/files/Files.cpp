@@ -28,15 +28,32 @@ bool FileExists(const QString& path) {
     return ::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+int OpenAt(int folder, const char* name, int flags, unsigned mode) {
+    int fd;
+    do
+        fd = ::openat(folder, name, flags, static_cast<mode_t>(mode));
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int FlockNoWait(int fd, int operation) {
+    int rc;
+    do
+        rc = ::flock(fd, operation | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+bool LockUnlessHeld(int fd, int operation) {
+    return FlockNoWait(fd, operation) == 0 || errno != EWOULDBLOCK;
+}
+
 int OpenReadNoShare(const QString& path) {
     const QByteArray native = NativePath(path);
     if (native.isEmpty())
         return -1;
     // O_NONBLOCK: a FIFO must not block the open; it is refused below anyway.
-    int fd;
-    do
-        fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    const int fd = OpenAt(AT_FDCWD, native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
 
@@ -46,16 +63,10 @@ int OpenReadNoShare(const QString& path) {
         return -1;
     }
 
-    int rc;
-    do
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    while (rc != 0 && errno == EINTR);
-    if (rc != 0 && errno == EWOULDBLOCK) {
+    if (!LockUnlessHeld(fd, LOCK_EX)) {
         ::close(fd);
         return -1;
     }
-    // Any other lock error (ENOLCK, EOPNOTSUPP on network and FUSE file systems) is no
-    // conflict: the file is read unlocked rather than refused.
 
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)

@@ -18,6 +18,15 @@ bool FileExists(const QString& path);
 int OpenReadNoShare(const QString& path);
 void CloseFile(int fd);
 
+// openat that retries when a signal interrupts it; the descriptor, or -1 with errno.
+int OpenAt(int folder, const char* name, int flags, unsigned mode = 0);
+// flock with LOCK_NB that retries when a signal interrupts it; 0, or -1 with errno.
+int FlockNoWait(int fd, int operation);
+// The lock taken, or refused for another reason than another holder: only EWOULDBLOCK
+// means someone holds the file; other errors (network and FUSE file systems) leave it
+// unlocked rather than refused.
+bool LockUnlessHeld(int fd, int operation);
+
 // Size of an open file, or -1.
 int64_t FileSize(int fd);
 
