@@ -116,7 +116,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TAboutBox::acti() { abImage->setPixmap(ApplicationIcon().pixmap(QSize(32, 32))); }
+void TAboutBox::acti() {
+    abImage->setPixmap(ApplicationIcon().pixmap(QSize(32, 32)));
+}
 
 bool TAboutBox::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate)
@@ -135,7 +137,9 @@ void TAboutBox::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
 }
 
-void TDezerOvu::Aide1Click(QObject*) { framework::HelpContext(0); }
+void TDezerOvu::Aide1Click(QObject*) {
+    framework::HelpContext(0);
+}
 
 void TDezerOvu::Apropos1Click(QObject*) {
     std::unique_ptr<TAboutBox> ownBox;

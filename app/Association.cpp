@@ -46,9 +46,11 @@ void InstallShellBridge() {
 QString ClassTypeName(const QString& extension) {
     namespace registry = platform::registry;
     const auto text = [](const std::optional<registry::Value>& v) {
-        return v && (v->type == registry::REG_SZ || v->type == registry::REG_EXPAND_SZ) ? v->text() : QString();
+        return v && (v->type == registry::REG_SZ || v->type == registry::REG_EXPAND_SZ) ? v->text()
+                                                                                        : QString();
     };
-    const QString className = text(registry::QueryValue(registry::RootKey::ClassesRoot, extension, QString()));
+    const QString className =
+        text(registry::QueryValue(registry::RootKey::ClassesRoot, extension, QString()));
     if (className.isEmpty() || className.contains(QLatin1Char('\\')))
         return {};
     return text(registry::QueryValue(registry::RootKey::ClassesRoot, className, QString()));

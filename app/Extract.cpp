@@ -14,11 +14,11 @@
 
 #include <QDrag>
 #include <QEventLoop>
-#include <QPointer>
 #include <QFileInfo>
 #include <QIcon>
-#include <QTimer>
+#include <QPointer>
 #include <QSet>
+#include <QTimer>
 
 namespace morbek {
 
@@ -119,7 +119,8 @@ void TDezerOvu::DragOut() {
         ExtractEntries(names, entryTexts, folder);
 }
 
-void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entryTexts, const QString& folder) {
+void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entryTexts,
+                               const QString& folder) {
     TDialogPat* pat = Windows().DialogPat;
     QString workingCabinet = CabFileName;
     const QString copyPath = TemporaryCopyPath(CabFileName, platform::GetTempPathA());

@@ -1,11 +1,11 @@
 #include "app/FileListModel.h"
 
 #include <QContextMenuEvent>
-#include <QMouseEvent>
 #include <QFontMetrics>
 #include <QHash>
 #include <QHeaderView>
 #include <QListView>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSet>
 #include <QStyle>
@@ -27,7 +27,9 @@ int FileListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(items_.size());
 }
 
-int FileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumns; }
+int FileListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount())
@@ -39,12 +41,18 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         if (role == Qt::ToolTipRole && index.column() != 0)
             return {};
         switch (index.column()) {
-        case 0: return it.caption;
-        case 1: return sizeText(index.row());
-        case 2: return it.typeName;
-        case 3: return it.dateText;
-        case 4: return it.path;
-        default: return {};
+        case 0:
+            return it.caption;
+        case 1:
+            return sizeText(index.row());
+        case 2:
+            return it.typeName;
+        case 3:
+            return it.dateText;
+        case 4:
+            return it.path;
+        default:
+            return {};
         }
     case Qt::DecorationRole: {
         if (index.column() != 0 || it.imageIndex < 0)
@@ -98,7 +106,9 @@ QString FileListModel::sizeText(int row) const {
     return QString::number(item(row).size) + QLatin1Char(' ') + bytesWord_;
 }
 
-void FileListModel::clear() { setItems({}); }
+void FileListModel::clear() {
+    setItems({});
+}
 
 // --- TListFic -------------------------------------------------------------------------
 
@@ -140,7 +150,8 @@ namespace {
 void DrawFocusFrame(QPainter* painter, const QStyleOptionViewItem& opt, const QRect& rect) {
     if (!(opt.state & QStyle::State_HasFocus))
         return;
-    const QPalette::ColorGroup group = opt.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+    const QPalette::ColorGroup group =
+        opt.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
     const bool selected = opt.state & QStyle::State_Selected;
     painter->save();
     painter->setPen(QPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text), 1,
@@ -156,7 +167,8 @@ class LineDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         QStyledItemDelegate::paint(painter, option, index);
         DrawFocusFrame(painter, option, option.rect);
     }
@@ -200,8 +212,8 @@ private:
     mutable int countedWidth_ = -1;
 
 public:
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         QStyleOptionViewItem opt = option;
         initStyleOption(&opt, index);
         const QRect r = opt.rect;
@@ -210,11 +222,12 @@ public:
         const bool selected = opt.state & QStyle::State_Selected;
         painter->save();
         const QSize is = opt.decorationSize;
-        const QRect iconRect(r.left() + (r.width() - is.width()) / 2, r.top() + kPad, is.width(), is.height());
+        const QRect iconRect(r.left() + (r.width() - is.width()) / 2, r.top() + kPad, is.width(),
+                             is.height());
         opt.icon.paint(painter, iconRect, Qt::AlignCenter,
                        !(opt.state & QStyle::State_Enabled) ? QIcon::Disabled
-                       : selected                            ? QIcon::Selected
-                                                             : QIcon::Normal);
+                       : selected                           ? QIcon::Selected
+                                                            : QIcon::Normal);
         const QStringList lines = WrapCaption(opt.text, opt.font, textWidth());
         const QFontMetricsF fm(opt.font);
         qreal widest = 0;
@@ -273,7 +286,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override { e->ignore(); }
     void startDrag(Qt::DropActions) override { RequestDragOut(this); }
     // The focus frame around the whole current row, whatever the style draws.
-    void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override {
         QTreeView::drawRow(painter, option, index);
         if ((hasFocus() || viewport()->hasFocus()) && index.row() == currentIndex().row() &&
             currentIndex().isValid()) {
@@ -301,14 +315,15 @@ void CommonViewSetup(QAbstractItemView* view) {
 } // namespace
 
 TListFic::TListFic(QWidget* parent)
-    : QStackedWidget(parent), model_(new FileListModel(this)), selection_(new QItemSelectionModel(model_, this)),
-      iconView_(new IconView(this)), detailView_(new DetailView(this)),
-      largeIcons_(new LargeIconDelegate(this)), lineItems_(new LineDelegate(this)) {
+    : QStackedWidget(parent), model_(new FileListModel(this)),
+      selection_(new QItemSelectionModel(model_, this)), iconView_(new IconView(this)),
+      detailView_(new DetailView(this)), largeIcons_(new LargeIconDelegate(this)),
+      lineItems_(new LineDelegate(this)) {
     setObjectName(QStringLiteral("ListFic"));
     iconView_->setObjectName(QStringLiteral("ListFicIcons"));
     detailView_->setObjectName(QStringLiteral("ListFicDetails"));
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(iconView_),
-                                    static_cast<QAbstractItemView*>(detailView_)}) {
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(iconView_), static_cast<QAbstractItemView*>(detailView_)}) {
         view->setModel(model_);
         view->setSelectionModel(selection_);
         CommonViewSetup(view);
@@ -495,6 +510,8 @@ std::vector<int> TListFic::selectedRows() const {
     return rows;
 }
 
-int TListFic::selectedCount() const { return static_cast<int>(selectedRows().size()); }
+int TListFic::selectedCount() const {
+    return static_cast<int>(selectedRows().size());
+}
 
 } // namespace morbek

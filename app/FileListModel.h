@@ -22,13 +22,13 @@ namespace morbek {
 QStringList WrapCaption(const QString& caption, const QFont& font, int width);
 
 struct ListItem {
-    QString caption;      // file name
-    uint32_t size = 0;    // sub-item 0 is "<size> <bytes word of the fill>"
-    QString typeName;     // sub-item 1
-    QString dateText;     // sub-item 2
-    QString path;         // sub-item 3
-    QString storedName;   // the whole stored name, '\' between folders: what Extract asks for
-    int imageIndex = -1;  // position in file-table order
+    QString caption;     // file name
+    uint32_t size = 0;   // sub-item 0 is "<size> <bytes word of the fill>"
+    QString typeName;    // sub-item 1
+    QString dateText;    // sub-item 2
+    QString path;        // sub-item 3
+    QString storedName;  // the whole stored name, '\' between folders: what Extract asks for
+    int imageIndex = -1; // position in file-table order
 };
 
 class FileListModel : public QAbstractTableModel {
@@ -101,8 +101,8 @@ private:
     QItemSelectionModel* selection_;
     QListView* iconView_;
     QTreeView* detailView_;
-    QStyledItemDelegate* largeIcons_;   // icon on top, caption wrapped whole below
-    QStyledItemDelegate* lineItems_;    // small icons and list: icon and caption on one line
+    QStyledItemDelegate* largeIcons_; // icon on top, caption wrapped whole below
+    QStyledItemDelegate* lineItems_;  // small icons and list: icon and caption on one line
     int style_ = vsIcon;
 };
 

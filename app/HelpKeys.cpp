@@ -14,13 +14,13 @@ namespace morbek {
 
 namespace {
 
-
 // The highlighted item of an open menu. The program's items carry their context
 // themselves, whether they sit in the main menu or in the context menu; with nothing
 // highlighted, an open submenu stands for the item that opened it.
 int MenuContext(QWidget* menuWidget) {
     if (auto* menu = qobject_cast<QMenu*>(menuWidget))
-        return menu->activeAction() ? framework::HelpContextOf(menu->activeAction()) : framework::HelpContextOf(menu->menuAction());
+        return menu->activeAction() ? framework::HelpContextOf(menu->activeAction())
+                                    : framework::HelpContextOf(menu->menuAction());
     if (auto* bar = qobject_cast<QMenuBar*>(menuWidget))
         return framework::HelpContextOf(bar->activeAction());
     return 0;
@@ -63,8 +63,8 @@ int HelpContextForKey(QObject* receiver) {
     if (auto* bar = qobject_cast<QMenuBar*>(receiver); bar && bar->activeAction())
         return MenuContext(bar);
     // The key goes to the focused control (or to the window when none has the focus).
-    QWidget* widget = receiver && receiver->isWidgetType() ? static_cast<QWidget*>(receiver)
-                                                           : QApplication::focusWidget();
+    QWidget* widget =
+        receiver && receiver->isWidgetType() ? static_cast<QWidget*>(receiver) : QApplication::focusWidget();
     // Up from the focused control to its window, never beyond it: a dialog does not
     // borrow the context of the window that owns it.
     for (; widget; widget = widget->isWindow() ? nullptr : widget->parentWidget()) {

@@ -66,7 +66,8 @@ TLangDlg::TLangDlg(QWidget* parent) : QDialog(parent) {
 
     connect(OKbtn, &QPushButton::clicked, this, [this] { framework::RunHandler([this] { OKbtnClick(); }); });
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(HlpBtn, &QPushButton::clicked, this, [this] { framework::RunHandler([this] { HlpBtnClick(); }); });
+    connect(HlpBtn, &QPushButton::clicked, this,
+            [this] { framework::RunHandler([this] { HlpBtnClick(); }); });
 }
 
 void TLangDlg::showEvent(QShowEvent* e) {
@@ -84,8 +85,9 @@ void TLangDlg::Acti() {
     CancelBtn->setText(MsgText(9));
 
     LstLang->clear();
-    auto* byDefault = new QTreeWidgetItem(LstLang, {MsgText(57) + QStringLiteral(" (") +
-                                                    LoadStringEntry(localeLang * 1000 + 1) + QLatin1Char(')')});
+    auto* byDefault =
+        new QTreeWidgetItem(LstLang, {MsgText(57) + QStringLiteral(" (") +
+                                      LoadStringEntry(localeLang * 1000 + 1) + QLatin1Char(')')});
     byDefault->setIcon(0, LanguageIcon(localeLang));
     for (int language = 0; language < 3; ++language) {
         auto* item = new QTreeWidgetItem(LstLang, {LoadStringEntry(language * 1000 + 1)});
@@ -115,7 +117,9 @@ void TLangDlg::OKbtnClick() {
     done(QDialog::Accepted);
 }
 
-void TLangDlg::HlpBtnClick() { framework::HelpContext(31); }
+void TLangDlg::HlpBtnClick() {
+    framework::HelpContext(31);
+}
 
 void TLangDlg::keyDn(QKeyEvent* key) {
     if (key->key() == Qt::Key_Escape)

@@ -27,21 +27,21 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFileInfo>
-#include <QMimeData>
-#include <QUrl>
 #include <QFile>
 #include <QFileDialog>
-#include <QHash>
+#include <QFileInfo>
 #include <QFrame>
+#include <QHash>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <fcntl.h>
@@ -118,7 +118,7 @@ TDezerOvu::TDezerOvu(QWidget* parent) : QMainWindow(parent) {
     StatPanel1->setMinimumWidth(Scaled(this, 50));
     StatPanel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StatBar->addWidget(StatPanel0, 0);
-    StatBar->addWidget(StatPanel1, 1);   // the last panel reaches the right edge
+    StatBar->addWidget(StatPanel1, 1); // the last panel reaches the right edge
     setStatusBar(StatBar);
 
     // The animation shown while a file is read covers the client area.
@@ -126,7 +126,7 @@ TDezerOvu::TDezerOvu(QWidget* parent) : QMainWindow(parent) {
     AC1->setObjectName(QStringLiteral("AC1"));
     AC1->setGeometry(Scaled(this, 26), Scaled(this, 62), Scaled(this, 24), Scaled(this, 24));
     AC1->hide();
-    AC1->setAviFileName(QStringLiteral("100"));   // centred, transparent, no autoplay
+    AC1->setAviFileName(QStringLiteral("100")); // centred, transparent, no autoplay
 
     // Outer design bounds 585 x 321, centred on the screen.
     resize(Scaled(this, 585 - 8), Scaled(this, 321 - 27));
@@ -258,7 +258,7 @@ void TDezerOvu::BuildToolBar() {
         button->setIcon(LoadToolBitmap(QStringLiteral(":/bitmaps/%1.bmp").arg(QLatin1String(d.bitmap))));
         button->setIconSize(QSize(16, 16));
         button->setToolTip(QString::fromUtf8(d.designHint));
-        button->setFocusPolicy(Qt::NoFocus);   // speed buttons never take the focus
+        button->setFocusPolicy(Qt::NoFocus); // speed buttons never take the focus
         *d.field = button;
     }
     SetHelpContext(Panel1, 1);
@@ -306,9 +306,11 @@ void TDezerOvu::BuildList() {
     ConnectCommand(proprietes1, &TDezerOvu::ProprieteClick);
 
     connect(ListFic, &TListFic::changed, this, [this] { framework::RunHandler([this] { Chnge(); }); });
-    connect(ListFic, &TListFic::doubleClicked, this, [this] { framework::RunHandler([this] { DblClick(); }); });
+    connect(ListFic, &TListFic::doubleClicked, this,
+            [this] { framework::RunHandler([this] { DblClick(); }); });
     connect(ListFic, &TListFic::contextMenuAt, this, &TDezerOvu::ShowListContextMenu);
-    connect(ListFic, &TListFic::dragOutRequested, this, [this] { framework::RunHandler([this] { DragOut(); }); });
+    connect(ListFic, &TListFic::dragOutRequested, this,
+            [this] { framework::RunHandler([this] { DragOut(); }); });
 }
 
 void TDezerOvu::ConnectCommand(QObject* sender, void (TDezerOvu::*handler)(QObject*)) {
@@ -398,10 +400,12 @@ void TDezerOvu::Acti() {
 
 void TDezerOvu::closeEvent(QCloseEvent* e) {
     framework::RunHandler([this] { OnQuit(); });
-    e->accept();   // closing is never refused
+    e->accept(); // closing is never refused
 }
 
-void TDezerOvu::Quitte1Click(QObject*) { close(); }
+void TDezerOvu::Quitte1Click(QObject*) {
+    close();
+}
 
 // --- files dropped onto the window -------------------------------------------------------------
 
@@ -462,18 +466,33 @@ void TDezerOvu::ApplyLanguage(int index) {
     framework::SetHelpFile(AppDir + MsgText(3));
 
     const std::pair<QAction*, int> captions[] = {
-        {MenFichiers->menuAction(), 20}, {Ouvre1, 22}, {Extrait1, 23}, {Information1, 24}, {Quitte1, 29},
-        {MenAffiche->menuAction(), 31}, {Grandesic1, 32}, {Petitesic1, 33}, {Liste1, 34}, {Details1, 35},
-        {Alpha1, 36}, {Aucun1, 37}, {Install1, 38}, {Uninstall1, 39}, {Options1->menuAction(), 51},
-        {Aide1, 91}, {Apropos1, 92}, {proprietes1, 50}, {Langue1, 55},
+        {MenFichiers->menuAction(), 20},
+        {Ouvre1, 22},
+        {Extrait1, 23},
+        {Information1, 24},
+        {Quitte1, 29},
+        {MenAffiche->menuAction(), 31},
+        {Grandesic1, 32},
+        {Petitesic1, 33},
+        {Liste1, 34},
+        {Details1, 35},
+        {Alpha1, 36},
+        {Aucun1, 37},
+        {Install1, 38},
+        {Uninstall1, 39},
+        {Options1->menuAction(), 51},
+        {Aide1, 91},
+        {Apropos1, 92},
+        {proprietes1, 50},
+        {Langue1, 55},
     };
     for (const auto& [action, message] : captions)
         action->setText(MsgText(message));
 
     const std::pair<QToolButton*, int> hints[] = {
-        {OuvreBtn, 101}, {QuitBtn, 102}, {InfBtn, 104}, {ExtrBtn, 105}, {HelpBtn, 106}, {AboutBtn, 103},
-        {GrandesBtn, 140}, {PetitesBtn, 141}, {ListeBtn, 142}, {DetailBtn, 143}, {AlphaBtn, 144},
-        {AucunBtn, 145},
+        {OuvreBtn, 101}, {QuitBtn, 102},   {InfBtn, 104},     {ExtrBtn, 105},
+        {HelpBtn, 106},  {AboutBtn, 103},  {GrandesBtn, 140}, {PetitesBtn, 141},
+        {ListeBtn, 142}, {DetailBtn, 143}, {AlphaBtn, 144},   {AucunBtn, 145},
     };
     for (const auto& [button, message] : hints)
         button->setToolTip(MsgText(message));
@@ -538,7 +557,9 @@ void TDezerOvu::Alpha1Click(QObject* Sender) {
 
 // --- opening a cabinet ----------------------------------------------------------------------
 
-QString TDezerOvu::OpenDialogFilter() const { return FilterPairs(MsgText(111)).join(QStringLiteral(";;")); }
+QString TDezerOvu::OpenDialogFilter() const {
+    return FilterPairs(MsgText(111)).join(QStringLiteral(";;"));
+}
 
 bool TDezerOvu::ChooseFileWithDialog() {
     QFileDialog dialog(this, MsgText(110));
@@ -592,7 +613,7 @@ void TDezerOvu::Ouvre1Click(QObject*) {
     Location = catalogue.location;
     if (catalogue.outcome == cab::OpenOutcome::CannotOpen) {
         CabFileName.clear();
-        AC1->Stop();   // not left playing, hidden, until the next open
+        AC1->Stop(); // not left playing, hidden, until the next open
         AC1->hide();
         MsgDialog(MsgText(2), MsgText(115), TMsgDlgType::Warning, mbOK, 0);
         return;
@@ -600,7 +621,8 @@ void TDezerOvu::Ouvre1Click(QObject*) {
     if (catalogue.outcome == cab::OpenOutcome::NotCabinet) {
         AC1->Stop();
         AC1->hide();
-        MsgDialog(MsgText(2), CabFileName + QStringLiteral("\r\n") + MsgText(114), TMsgDlgType::Warning, mbOK, 0);
+        MsgDialog(MsgText(2), CabFileName + QStringLiteral("\r\n") + MsgText(114), TMsgDlgType::Warning, mbOK,
+                  0);
         return;
     }
 
@@ -619,7 +641,8 @@ void TDezerOvu::Ouvre1Click(QObject*) {
     std::vector<ListItem> items;
     items.reserve(catalogue.entries.size());
     const QString bytes = MsgText(113);
-    const uint32_t shellFlags = platform::SHGFI_ICON | platform::SHGFI_TYPENAME | (large ? 0 : platform::SHGFI_SMALLICON);
+    const uint32_t shellFlags =
+        platform::SHGFI_ICON | platform::SHGFI_TYPENAME | (large ? 0 : platform::SHGFI_SMALLICON);
     // The shell's answer depends on the extension only, so each extension is probed once
     // per fill instead of once per entry.
     struct Probe {
@@ -640,8 +663,8 @@ void TDezerOvu::Ouvre1Click(QObject*) {
             const QString probeName = TempDir + QStringLiteral("~tmpxcab.") + entry.extension;
             platform::SHFILEINFO info;
             // An extension that holds a folder separator cannot name a probe file.
-            const bool creatable = !entry.extension.contains(QLatin1Char('/')) &&
-                                   !entry.extension.contains(QLatin1Char('\\'));
+            const bool creatable =
+                !entry.extension.contains(QLatin1Char('/')) && !entry.extension.contains(QLatin1Char('\\'));
             int fd = -1;
             if (creatable)
                 fd = ::open(QFile::encodeName(probeName).constData(),
@@ -717,8 +740,8 @@ void TDezerOvu::Chnge() {
     // The sizes are summed as the unsigned values they are.
     for (int row : rows)
         sum += model->item(row).size;
-    StatPanel1->setText(QString::number(rows.size()) + QLatin1Char(' ') + MsgText(123) + QStringLiteral(", ") +
-                        QString::number(sum) + QLatin1Char(' ') + MsgText(113));
+    StatPanel1->setText(QString::number(rows.size()) + QLatin1Char(' ') + MsgText(123) +
+                        QStringLiteral(", ") + QString::number(sum) + QLatin1Char(' ') + MsgText(113));
 }
 
 } // namespace morbek

@@ -83,18 +83,18 @@ public:
     QLabel* StatPanel1 = nullptr;
     TAnimationControl* AC1 = nullptr;
     TShellBrowser* RepDlg = nullptr;
-    TOnlyOne* OnlyOne1 = nullptr;  // single-instance guard; main() gives its "loaded" notification
+    TOnlyOne* OnlyOne1 = nullptr; // single-instance guard; main() gives its "loaded" notification
 
     // --- module state ------------------------------------------------------------
-    int Tag = 0;                  // first-activation marker
+    int Tag = 0; // first-activation marker
     int LocaleLang = 1;
-    int LangSetting = 255;        // 255: follow the locale
-    int DisplayMode = 0;          // 1 large icons, 2 small icons, 3 list, 4 details; 0 before the settings
-    int SortOrder = 0;            // 0 file-table order, 1 by name
+    int LangSetting = 255; // 255: follow the locale
+    int DisplayMode = 0;   // 1 large icons, 2 small icons, 3 list, 4 details; 0 before the settings
+    int SortOrder = 0;     // 0 file-table order, 1 by name
     QString CabFileName, PendingFileName, OpenDir, AppDir, TempDir;
-    QStringList CommandLine;      // the program's arguments, without the program itself
-    QString ExeName;              // the program's full path; empty: the running program's own
-    bool PopupEnabled = false;    // automatic pop-up of PopMenu1
+    QStringList CommandLine;   // the program's arguments, without the program itself
+    QString ExeName;           // the program's full path; empty: the running program's own
+    bool PopupEnabled = false; // automatic pop-up of PopMenu1
 
     // State of the open cabinet.
     cab::CabinetHeaderValues Header;

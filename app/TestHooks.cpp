@@ -189,7 +189,8 @@ private:
                 if (window_.ListFic->viewStyle() == TListFic::vsIcon) {
                     const QStringList lines = WrapCaption(caption, view->font(), r.width() - 8);
                     for (const QString& line : lines)
-                        needW = std::max(needW, static_cast<int>(std::ceil(fm.horizontalAdvance(line.trimmed()))));
+                        needW = std::max(needW,
+                                         static_cast<int>(std::ceil(fm.horizontalAdvance(line.trimmed()))));
                     needW += 8;
                     needH = 32 + static_cast<int>(lines.size()) * QFontMetrics(view->font()).lineSpacing();
                     if (lines.join(QString()) != caption)

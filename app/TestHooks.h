@@ -7,8 +7,8 @@
 // "busy-end", "row <caption>" ... "rows <count>", "env NAME=value". It obeys commands
 // read line by line from stdin: "minimise", "state", "busy <ms>" (a stretch of busy
 // work as a long read would be), "pat <ms>" (the progress dialog shown for that long,
-// reported as "pat-shown <native window id>" and "pat-end"), "list", "env NAME", "quit" (as the close box), and for
-// tests that drive the program with the window system's own input:
+// reported as "pat-shown <native window id>" and "pat-end"), "list", "env NAME", "quit" (as the close box),
+// and for tests that drive the program with the window system's own input:
 //   "caption"      -> "caption <main window title>"
 //   "status"       -> "status <panel 0>\t<panel 1>"
 //   "view"         -> "view <display mode> <list view style> <sort order>"

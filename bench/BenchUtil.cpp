@@ -83,7 +83,8 @@ namespace {
 
 // One run of a peer through bench_peer_run (beside this program: see there why).
 // False when it could not be run or was killed.
-bool RunPeerOnce(const QString& program, const QStringList& args, double* seconds, long* maxRssKb, int* exitCode) {
+bool RunPeerOnce(const QString& program, const QStringList& args, double* seconds, long* maxRssKb,
+                 int* exitCode) {
     const QString runner = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_peer_run");
     QProcess process;
     process.start(runner, QStringList{program} + args);
@@ -125,8 +126,9 @@ PeerResult TimePeer(int runs, const QString& program, const QStringList& args,
     return result;
 }
 
-Comparison CompareInTurns(int runs, const std::function<void()>& ours, const std::function<void()>& prepareOurs,
-                          const std::vector<Peer>& peers, const std::function<void()>& preparePeer) {
+Comparison CompareInTurns(int runs, const std::function<void()>& ours,
+                          const std::function<void()>& prepareOurs, const std::vector<Peer>& peers,
+                          const std::function<void()>& preparePeer) {
     const double budget = BudgetSeconds();
     Comparison result;
     result.peers.resize(peers.size());
@@ -166,8 +168,9 @@ Comparison CompareInTurns(int runs, const std::function<void()>& ours, const std
     NoteShortened(rounds, runs);
     result.ours = Median(oursTimes);
     for (size_t p = 0; p < peers.size(); ++p)
-        result.peers[p] = failed[p] ? PeerResult{} : PeerResult{Median(peerTimes[p]), result.peers[p].maxRssKb,
-                                                                 result.peers[p].exitCode};
+        result.peers[p] =
+            failed[p] ? PeerResult{}
+                      : PeerResult{Median(peerTimes[p]), result.peers[p].maxRssKb, result.peers[p].exitCode};
     return result;
 }
 
@@ -199,7 +202,8 @@ void PrintResult(const QString& benchmark, const QString& input, double ours, lo
                  const QString& peer, const PeerResult& peerResult) {
     const bool peerOk = peerResult.seconds > 0;
     const QByteArray peerSeconds = peerOk ? QByteArray::number(peerResult.seconds, 'f', 4) : QByteArray("-1");
-    const QByteArray ratio = peerOk ? QByteArray::number(ours / peerResult.seconds, 'f', 3) : QByteArray("n/a");
+    const QByteArray ratio =
+        peerOk ? QByteArray::number(ours / peerResult.seconds, 'f', 3) : QByteArray("n/a");
     std::printf("%s\t%s\t%.4f\t%s\t%s\t%s\t%ld\t%ld\n", qPrintable(benchmark), qPrintable(input), ours,
                 qPrintable(peer), peerSeconds.constData(), ratio.constData(), oursMaxRssKb,
                 peerOk ? peerResult.maxRssKb : -1L);

@@ -40,9 +40,9 @@ private:
 };
 
 struct PeerResult {
-    double seconds = -1;   // median; negative when the program is missing or was killed
-    long maxRssKb = -1;    // the largest ru_maxrss of its runs, from wait4 in bench_peer_run
-    int exitCode = -1;     // of the last run
+    double seconds = -1; // median; negative when the program is missing or was killed
+    long maxRssKb = -1;  // the largest ru_maxrss of its runs, from wait4 in bench_peer_run
+    int exitCode = -1;   // of the last run
 };
 
 // Runs a program with its output discarded, as TimeMedian does (prepare before each run),
@@ -60,7 +60,7 @@ struct Peer {
 
 struct Comparison {
     double ours = -1;
-    long oursMaxRssKb = -1; // ru_maxrss at the end of our first run
+    long oursMaxRssKb = -1;        // ru_maxrss at the end of our first run
     std::vector<PeerResult> peers; // in the order given
 };
 
@@ -68,8 +68,9 @@ struct Comparison {
 // every peer (each after preparePeer), so that a machine that speeds up or slows down
 // during the measurement weighs on all of them alike. Medians of up to runs rounds; the
 // rounds stop early, after the first, once BENCH_BUDGET_S seconds have been spent.
-Comparison CompareInTurns(int runs, const std::function<void()>& ours, const std::function<void()>& prepareOurs,
-                          const std::vector<Peer>& peers, const std::function<void()>& preparePeer);
+Comparison CompareInTurns(int runs, const std::function<void()>& ours,
+                          const std::function<void()>& prepareOurs, const std::vector<Peer>& peers,
+                          const std::function<void()>& preparePeer);
 
 // Runs a program once and hands back its standard output (empty when it cannot run).
 QByteArray PeerOutput(const QString& program, const QStringList& args);

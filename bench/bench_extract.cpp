@@ -23,7 +23,7 @@ using namespace morbek::fdi;
 
 struct Job {
     std::string outDir;
-    const std::string* wanted = nullptr;   // null: every entry
+    const std::string* wanted = nullptr; // null: every entry
     std::vector<std::string>* names = nullptr;
     int written = 0;
 };
@@ -62,7 +62,8 @@ bool Copy(const QString& cab, Job& job) {
     if (!context)
         return false;
     // As the extraction driver does: test the cabinet, then copy.
-    const int hf = morbek::CabOpen(path.data(), morbek::platform::_O_BINARY | morbek::platform::_O_SEQUENTIAL, 0);
+    const int hf =
+        morbek::CabOpen(path.data(), morbek::platform::_O_BINARY | morbek::platform::_O_SEQUENTIAL, 0);
     FDICABINETINFO ci{};
     const bool ok = hf >= 0 && FDIIsCabinet(context, hf, &ci) &&
                     FDICopy(context, name.data(), folder.data(), 0, Notify, nullptr, &job);
@@ -129,12 +130,14 @@ int main(int argc, char** argv) {
     const long oursMaxRss = peak.kb(benchmark + QLatin1Char(' ') + input);
     const morbek::bench::PeerResult cabextract = morbek::bench::TimePeer(
         runs, QStringLiteral("cabextract"), {QStringLiteral("-q"), QStringLiteral("-d"), peerDir, cab});
-    morbek::bench::PrintResult(benchmark, input, oursSeconds, oursMaxRss, QStringLiteral("cabextract -d"), cabextract);
+    morbek::bench::PrintResult(benchmark, input, oursSeconds, oursMaxRss, QStringLiteral("cabextract -d"),
+                               cabextract);
     if (mode == "all") {
-        const morbek::bench::PeerResult sevenZip =
-            morbek::bench::TimePeer(runs, morbek::bench::SevenZip(),
-                                    {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + peerDir, cab});
-        morbek::bench::PrintResult(benchmark, input, oursSeconds, oursMaxRss, QStringLiteral("7z x"), sevenZip);
+        const morbek::bench::PeerResult sevenZip = morbek::bench::TimePeer(
+            runs, morbek::bench::SevenZip(),
+            {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + peerDir, cab});
+        morbek::bench::PrintResult(benchmark, input, oursSeconds, oursMaxRss, QStringLiteral("7z x"),
+                                   sevenZip);
     }
     QDir(out).removeRecursively();
     return failed ? 1 : 0;

@@ -18,10 +18,10 @@
 #include "extract/Binding.h"
 #include "platform/fdi/fdi.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QAbstractItemView>
 #include <QPushButton>
 #include <cstdio>
 #include <utility>
@@ -64,10 +64,14 @@ int main(int argc, char** argv) {
     // Every peer starts each run on an empty folder too, and counts only when it wrote as
     // many files as we listed (in their folders: peers keep the stored paths).
     std::vector<morbek::bench::Peer> peers = {
-        {QStringLiteral("cabextract -d"), QStringLiteral("cabextract"),
-         {QStringLiteral("-q"), QStringLiteral("-d"), target, file}, {}},
-        {QStringLiteral("7z x"), morbek::bench::SevenZip(),
-         {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + target, file}, {}},
+        {QStringLiteral("cabextract -d"),
+         QStringLiteral("cabextract"),
+         {QStringLiteral("-q"), QStringLiteral("-d"), target, file},
+         {}},
+        {QStringLiteral("7z x"),
+         morbek::bench::SevenZip(),
+         {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + target, file},
+         {}},
     };
     const QString input = QFileInfo(file).fileName();
     bool oursWroteAll = true;
@@ -77,8 +81,8 @@ int main(int argc, char** argv) {
             const qsizetype written = morbek::bench::CountFiles(target);
             if (written == rows)
                 return true;
-            std::fprintf(stderr, "bench_extract_command: %s wrote %lld of %d entries of %s\n", qPrintable(label),
-                         static_cast<long long>(written), rows, qPrintable(input));
+            std::fprintf(stderr, "bench_extract_command: %s wrote %lld of %d entries of %s\n",
+                         qPrintable(label), static_cast<long long>(written), rows, qPrintable(input));
             return false;
         };
     const morbek::bench::Comparison result = morbek::bench::CompareInTurns(

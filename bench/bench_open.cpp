@@ -5,8 +5,8 @@
 // per input, holding what a user's would (Qt, the main window, the listed cabinet).
 #include "BenchUtil.h"
 #include "BenchWindow.h"
-#include "app/MainWindow.h"
 #include "app/FileListModel.h"
+#include "app/MainWindow.h"
 #include "components/Framework.h"
 
 #include <QApplication>
@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
         [&] {
             window.PendingFileName = file;
             window.Ouvre1Click(nullptr);
-            QCoreApplication::processEvents();   // the list lays out its items
+            QCoreApplication::processEvents(); // the list lays out its items
             peak.mark();
         },
         settle);
@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
         if (morbek::bench::PeerOutput(peer.program, peer.args).contains(needle))
             result = morbek::bench::TimePeer(runs, peer.program, peer.args);
         else
-            std::fprintf(stderr, "bench_open: %s does not list %s\n", qPrintable(peer.label), qPrintable(input));
+            std::fprintf(stderr, "bench_open: %s does not list %s\n", qPrintable(peer.label),
+                         qPrintable(input));
         morbek::bench::PrintResult(QStringLiteral("open_list"), input, ours, oursMaxRss, peer.label, result);
     }
     return 0;

@@ -44,8 +44,8 @@ int main(int argc, char** argv) {
         waited = wait4(pid, &status, 0, &usage);
     } while (waited < 0 && errno == EINTR);
     clock_gettime(CLOCK_MONOTONIC, &end);
-    const double seconds =
-        static_cast<double>(end.tv_sec - start.tv_sec) + static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e9;
+    const double seconds = static_cast<double>(end.tv_sec - start.tv_sec) +
+                           static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e9;
     // 127 from the child itself: the program could not be started.
     const bool ran = waited == pid && WIFEXITED(status) && WEXITSTATUS(status) != 127;
     std::printf("%.6f %ld %d\n", seconds, static_cast<long>(usage.ru_maxrss), ran ? WEXITSTATUS(status) : -1);

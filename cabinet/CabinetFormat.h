@@ -8,11 +8,11 @@ namespace morbek::cab {
 
 // CFHEADER, fixed part.
 constexpr size_t kHeaderSize = 36;
-constexpr size_t kHdrSignature = 0;    // "MSCF"
-constexpr size_t kHdrReserved1 = 4;    // zero
-constexpr size_t kHdrCbCabinet = 8;    // size of the whole cabinet
-constexpr size_t kHdrReserved2 = 12;   // zero
-constexpr size_t kHdrCoffFiles = 16;   // offset of the first CFFILE from the cabinet's start
+constexpr size_t kHdrSignature = 0;  // "MSCF"
+constexpr size_t kHdrReserved1 = 4;  // zero
+constexpr size_t kHdrCbCabinet = 8;  // size of the whole cabinet
+constexpr size_t kHdrReserved2 = 12; // zero
+constexpr size_t kHdrCoffFiles = 16; // offset of the first CFFILE from the cabinet's start
 constexpr size_t kHdrReserved3 = 20;
 constexpr size_t kHdrVersionMinor = 24;
 constexpr size_t kHdrVersionMajor = 25;
@@ -43,7 +43,9 @@ constexpr uint16_t ifoldCONTINUED_FROM_PREV = 0xFFFD;
 constexpr uint16_t ifoldCONTINUED_TO_NEXT = 0xFFFE;
 constexpr uint16_t ifoldCONTINUED_PREV_AND_NEXT = 0xFFFF;
 
-inline uint16_t ReadU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t ReadU16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t ReadU32(const unsigned char* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);

@@ -127,7 +127,9 @@ int64_t SearchSignature(const QByteArray& pattern, int fd, const std::function<v
 
 } // namespace
 
-int64_t FindCabinetSignature(const QByteArray& pattern, int fd) { return SearchSignature(pattern, fd, {}); }
+int64_t FindCabinetSignature(const QByteArray& pattern, int fd) {
+    return SearchSignature(pattern, fd, {});
+}
 
 Catalogue ReadCatalogue(const QString& path, const std::function<void()>& progress) {
     Catalogue cat;

@@ -18,7 +18,7 @@ namespace morbek::cab {
 
 // Values of the open cabinet that the rest of the program reads.
 struct CabinetHeaderValues {
-    uint32_t CabSize = 0;   // cbCabinet, unsigned as every size the program shows
+    uint32_t CabSize = 0; // cbCabinet, unsigned as every size the program shows
     int VersionMinor = 0, VersionMajor = 0;
     int FolderCount = 0, FileCount = 0;
     int HasPrevCabinet = 0, HasNextCabinet = 0, HasReserve = 0;
@@ -26,9 +26,9 @@ struct CabinetHeaderValues {
 };
 
 struct CabinetLocation {
-    int CabEmbedded = 0;        // 1 when found inside an executable
-    int64_t CabOffset = 0;      // offset of the header within the file
-    int64_t HostFileSize = 0;   // size of the executable searched; 0 for a cabinet file
+    int CabEmbedded = 0;      // 1 when found inside an executable
+    int64_t CabOffset = 0;    // offset of the header within the file
+    int64_t HostFileSize = 0; // size of the executable searched; 0 for a cabinet file
 };
 
 struct CabinetNames {
@@ -37,11 +37,11 @@ struct CabinetNames {
 
 // One file record, as handed to the file list.
 struct CatalogueEntry {
-    QString fileName;    // stored name after its last backslash
-    QString path;        // stored name up to and including its last backslash
-    QString extension;   // after the last '.' of the whole stored name, or empty
-    uint32_t size = 0;   // uncompressed size (cbFile), unsigned
-    QString dateText;    // FormatDosDateTime, or "Date Err."
+    QString fileName;  // stored name after its last backslash
+    QString path;      // stored name up to and including its last backslash
+    QString extension; // after the last '.' of the whole stored name, or empty
+    uint32_t size = 0; // uncompressed size (cbFile), unsigned
+    QString dateText;  // FormatDosDateTime, or "Date Err."
     // Raw record values, kept for reports and tests.
     QByteArray storedName;
     uint16_t date = 0, time = 0, attribs = 0, iFolder = 0;
@@ -50,17 +50,17 @@ struct CatalogueEntry {
 
 enum class OpenOutcome {
     Ok,
-    CannotOpen,   // missing, not a regular file, unreadable or locked: message 115
-    NotCabinet,   // not a cabinet, or a malformed one: message 114
+    CannotOpen, // missing, not a regular file, unreadable or locked: message 115
+    NotCabinet, // not a cabinet, or a malformed one: message 114
 };
 
 struct Catalogue {
     OpenOutcome outcome = OpenOutcome::CannotOpen;
-    CabinetLocation location;       // set as far as the search got, also on failure
-    CabinetHeaderValues header;     // valid only when outcome is Ok
-    CabinetNames names;             // valid only when outcome is Ok
-    std::vector<CatalogueEntry> entries;   // file-table order; empty unless Ok
-    uint64_t TotalSize = 0;         // sum of the entries' sizes
+    CabinetLocation location;            // set as far as the search got, also on failure
+    CabinetHeaderValues header;          // valid only when outcome is Ok
+    CabinetNames names;                  // valid only when outcome is Ok
+    std::vector<CatalogueEntry> entries; // file-table order; empty unless Ok
+    uint64_t TotalSize = 0;              // sum of the entries' sizes
 };
 
 // Splits a decoded stored name into file name, path and extension.

@@ -17,18 +17,22 @@ int64_t lastPumpMs = -1;
 // Asked at every record of a long read: the coarse clock (a few milliseconds of
 // resolution, well under the interval) costs a fraction of the precise one.
 int64_t NowMs() {
-    timespec now {};
+    timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
     return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 } // namespace
 
-void Begin() { ++depth; }
+void Begin() {
+    ++depth;
+}
 void End() {
     if (depth > 0)
         --depth;
 }
-bool IsBusy() { return depth > 0; }
+bool IsBusy() {
+    return depth > 0;
+}
 
 void PumpBusy() {
     const int64_t now = NowMs();

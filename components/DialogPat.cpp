@@ -38,8 +38,8 @@ void AskForTitleOnlyFrame([[maybe_unused]] QWidget* window) {
     if (!connection)
         return;
     static constexpr char kName[] = "_MOTIF_WM_HINTS";
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, sizeof kName - 1, kName), nullptr);
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof kName - 1, kName), nullptr);
     if (!reply)
         return;
     const xcb_atom_t atom = reply->atom;
@@ -131,7 +131,8 @@ void TDialogPat::setVisible(bool visible) {
     // showing it while visible leaves it where it is.
     if (visible && !isVisible()) {
         const QWidget* anchor = parentWidget() ? parentWidget()->window() : nullptr;
-        const QScreen* screen = anchor && anchor->screen() ? anchor->screen() : QGuiApplication::primaryScreen();
+        const QScreen* screen =
+            anchor && anchor->screen() ? anchor->screen() : QGuiApplication::primaryScreen();
         if (screen) {
             const QRect area = screen->availableGeometry();
             move(area.center() - QPoint(width() / 2, height() / 2));

@@ -20,7 +20,7 @@ class TDialogPat : public QDialog {
 public:
     explicit TDialogPat(QWidget* parent = nullptr);
 
-    QLabel* LPat = nullptr;       // status line, centred, fixed size
+    QLabel* LPat = nullptr;        // status line, centred, fixed size
     QProgressBar* PBPat = nullptr; // 0..100, no text
 
     // Bar to 0, title and status set, shown and raised, then painted before returning,

@@ -132,7 +132,9 @@ QIcon FolderIconProvider::icon(const QFileInfo& info) const {
 QString FolderIconProvider::type(const QFileInfo& info) const {
     // Never shown (the tree has one column), but the model reads an empty type as an
     // entry not yet looked at and leaves it out.
-    return info.isRoot() ? QStringLiteral("Drive") : info.isDir() ? QStringLiteral("Folder") : QStringLiteral("File");
+    return info.isRoot()  ? QStringLiteral("Drive")
+           : info.isDir() ? QStringLiteral("Folder")
+                          : QStringLiteral("File");
 }
 
 FolderTreeModel::FolderTreeModel(std::vector<FolderRoot> roots, bool computerItem, QObject* parent)

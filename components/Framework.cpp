@@ -24,9 +24,13 @@ int Scaled(const QWidget* widget, int value) {
     return qRound(value * dpi / 96.0);
 }
 
-void SetHelpContext(QObject* object, int context) { object->setProperty("helpContext", context); }
+void SetHelpContext(QObject* object, int context) {
+    object->setProperty("helpContext", context);
+}
 
-int HelpContextOf(const QObject* object) { return object ? object->property("helpContext").toInt() : 0; }
+int HelpContextOf(const QObject* object) {
+    return object ? object->property("helpContext").toInt() : 0;
+}
 
 namespace {
 QString applicationTitle;
@@ -124,16 +128,25 @@ private:
 } // namespace
 
 void PrepareDialog(QWidget* dialog) {
-    if (!dialog || dialog->findChild<DialogHabits*>(QStringLiteral("DialogHabits"), Qt::FindDirectChildrenOnly))
+    if (!dialog ||
+        dialog->findChild<DialogHabits*>(QStringLiteral("DialogHabits"), Qt::FindDirectChildrenOnly))
         return;
     new DialogHabits(dialog);
 }
 
-void SetApplicationTitle(const QString& title) { applicationTitle = title; }
-QString ApplicationTitle() { return applicationTitle; }
+void SetApplicationTitle(const QString& title) {
+    applicationTitle = title;
+}
+QString ApplicationTitle() {
+    return applicationTitle;
+}
 
-void SetHelpFile(const QString& path) { helpFile = path; }
-QString HelpFile() { return helpFile; }
+void SetHelpFile(const QString& path) {
+    helpFile = path;
+}
+QString HelpFile() {
+    return helpFile;
+}
 
 void HelpContext(int context) {
     if (context != 0)

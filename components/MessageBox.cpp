@@ -18,11 +18,20 @@ int MessageBoxA(QWidget* owner, const QString& text, const QString& caption, uin
     box.setProperty("messageText", text);
     const uint32_t icon = type & 0xF0;
     switch (icon) {
-    case platform::MB_ICONHAND: box.setIcon(QMessageBox::Critical); break;
-    case platform::MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-    case platform::MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
-    case platform::MB_ICONASTERISK: box.setIcon(QMessageBox::Information); break;
-    default: break;
+    case platform::MB_ICONHAND:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case platform::MB_ICONQUESTION:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case platform::MB_ICONEXCLAMATION:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case platform::MB_ICONASTERISK:
+        box.setIcon(QMessageBox::Information);
+        break;
+    default:
+        break;
     }
     struct Choice {
         QMessageBox::StandardButton button;
@@ -31,13 +40,20 @@ int MessageBoxA(QWidget* owner, const QString& text, const QString& caption, uin
     };
     std::vector<Choice> choices;
     switch (type & 0x0F) {
-    case MB_OKCANCEL: choices = {{QMessageBox::Ok, IDOK, "OK"}, {QMessageBox::Cancel, IDCANCEL, "Cancel"}}; break;
+    case MB_OKCANCEL:
+        choices = {{QMessageBox::Ok, IDOK, "OK"}, {QMessageBox::Cancel, IDCANCEL, "Cancel"}};
+        break;
     case MB_YESNOCANCEL:
-        choices = {{QMessageBox::Yes, IDYES, "Yes"}, {QMessageBox::No, IDNO, "No"},
+        choices = {{QMessageBox::Yes, IDYES, "Yes"},
+                   {QMessageBox::No, IDNO, "No"},
                    {QMessageBox::Cancel, IDCANCEL, "Cancel"}};
         break;
-    case MB_YESNO: choices = {{QMessageBox::Yes, IDYES, "Yes"}, {QMessageBox::No, IDNO, "No"}}; break;
-    default: choices = {{QMessageBox::Ok, IDOK, "OK"}}; break;
+    case MB_YESNO:
+        choices = {{QMessageBox::Yes, IDYES, "Yes"}, {QMessageBox::No, IDNO, "No"}};
+        break;
+    default:
+        choices = {{QMessageBox::Ok, IDOK, "OK"}};
+        break;
     }
     for (const Choice& c : choices)
         box.addButton(c.button)->setObjectName(QString::fromLatin1(c.name));

@@ -28,16 +28,22 @@ std::function<void()>& ClosedHook() {
 
 } // namespace
 
-void AnswerNext(Answer answer) { Queue().push_back(std::move(answer)); }
+void AnswerNext(Answer answer) {
+    Queue().push_back(std::move(answer));
+}
 
-int PendingAnswers() { return static_cast<int>(Queue().size()); }
+int PendingAnswers() {
+    return static_cast<int>(Queue().size());
+}
 
 void ClearAnswers() {
     Queue().clear();
     DefaultAnswer() = nullptr;
 }
 
-void SetDefaultAnswer(Answer answer) { DefaultAnswer() = std::move(answer); }
+void SetDefaultAnswer(Answer answer) {
+    DefaultAnswer() = std::move(answer);
+}
 
 int Exec(QDialog& dialog) {
     dialog.setWindowModality(Qt::ApplicationModal);
@@ -69,6 +75,8 @@ int Exec(QDialog& dialog) {
     return result;
 }
 
-void SetOnModalClosed(std::function<void()> hook) { ClosedHook() = std::move(hook); }
+void SetOnModalClosed(std::function<void()> hook) {
+    ClosedHook() = std::move(hook);
+}
 
 } // namespace morbek::modal

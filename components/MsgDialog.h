@@ -12,14 +12,21 @@ enum class TMsgDlgType : uint8_t { Warning = 0, Error = 1, Information = 2, Conf
 
 // Button set: bit i stands for the i-th button, also their order from left to right.
 enum TMsgDlgBtn : uint16_t {
-    mbYes = 1 << 0, mbNo = 1 << 1, mbOK = 1 << 2, mbCancel = 1 << 3, mbAbort = 1 << 4,
-    mbRetry = 1 << 5, mbIgnore = 1 << 6, mbAll = 1 << 7, mbHelp = 1 << 8,
+    mbYes = 1 << 0,
+    mbNo = 1 << 1,
+    mbOK = 1 << 2,
+    mbCancel = 1 << 3,
+    mbAbort = 1 << 4,
+    mbRetry = 1 << 5,
+    mbIgnore = 1 << 6,
+    mbAll = 1 << 7,
+    mbHelp = 1 << 8,
 };
 using TMsgDlgButtons = uint16_t;
 
 // Result codes.
-constexpr int mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6,
-              mrNo = 7, mrAll = 8;
+constexpr int mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7,
+              mrAll = 8;
 
 // Shows the dialog with the caller's caption and the kind's beep; returns the result
 // code of the button pressed, or 2 when closed through the title bar.

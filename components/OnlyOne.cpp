@@ -18,10 +18,10 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <string>
-#include <utility>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace morbek {
 
@@ -88,7 +88,8 @@ public:
                 return; // best effort: without the lock the check still works, only unserialised
             while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
             }
-            struct stat held {}, named {};
+            struct stat held {
+            }, named{};
             if (::fstat(fd_, &held) == 0 && ::lstat(path_.constData(), &named) == 0 &&
                 held.st_dev == named.st_dev && held.st_ino == named.st_ino)
                 return;

@@ -25,7 +25,7 @@ enum class TShellBrowserOption : uint8_t {
     shbReturnOnlyFSDirs = 4,
     shbStatusText = 5,
 };
-using TShellBrowserOptions = uint8_t;   // one bit per option, bit n = option n
+using TShellBrowserOptions = uint8_t; // one bit per option, bit n = option n
 constexpr TShellBrowserOptions ShellBrowserOption(TShellBrowserOption o) {
     return static_cast<TShellBrowserOptions>(1u << static_cast<unsigned>(o));
 }

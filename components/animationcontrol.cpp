@@ -11,9 +11,9 @@
 namespace morbek {
 
 namespace {
-constexpr uint32_t kToEnd = 0xFFFF;              // "last frame" in the packed range
+constexpr uint32_t kToEnd = 0xFFFF; // "last frame" in the packed range
 constexpr int kMaxFrameNumber = 32767;
-constexpr int kDefaultIntervalMs = 100;          // for a clip that states no rate
+constexpr int kDefaultIntervalMs = 100; // for a clip that states no rate
 } // namespace
 
 TAnimationControl::TAnimationControl(QWidget* parent) : QWidget(parent) {
@@ -89,12 +89,22 @@ bool TAnimationControl::Play(int repeatCount, int fromFrame, int toFrame) {
     return PlayRequest(repeatCount, range);
 }
 
-bool TAnimationControl::PlayForever() { return Play(-1, 0, -1); }
-bool TAnimationControl::Seek(int frame) { return Play(0, frame, frame); }
-bool TAnimationControl::Rewind() { return Seek(0); }
-bool TAnimationControl::Stop() { return StopRequest(); }
+bool TAnimationControl::PlayForever() {
+    return Play(-1, 0, -1);
+}
+bool TAnimationControl::Seek(int frame) {
+    return Play(0, frame, frame);
+}
+bool TAnimationControl::Rewind() {
+    return Seek(0);
+}
+bool TAnimationControl::Stop() {
+    return StopRequest();
+}
 
-bool TAnimationControl::IsPlaying() const { return timer_->isActive(); }
+bool TAnimationControl::IsPlaying() const {
+    return timer_->isActive();
+}
 
 int TAnimationControl::FrameIntervalMs() const {
     if (clip_.microSecPerFrame == 0)
@@ -132,7 +142,7 @@ bool TAnimationControl::PlayRequest(int repeatCount, uint32_t range) {
     if (from > kMaxFrameNumber || to > last || from > to)
         return false;
     if (from == to && IsPlaying())
-        return true;   // a seek does not interrupt the clip playing
+        return true; // a seek does not interrupt the clip playing
     frame_ = from;
     update();
     if (from == to || repeatCount == 0) {
@@ -159,7 +169,7 @@ void TAnimationControl::NextFrame() {
     } else if (repeatsLeft_ == -1 || --repeatsLeft_ > 0) {
         frame_ = from_;
     } else {
-        timer_->stop();   // the last frame of the range stays
+        timer_->stop(); // the last frame of the range stays
         return;
     }
     update();

@@ -88,10 +88,10 @@ private:
 
     platform::avi::Clip clip_;
     QTimer* timer_ = nullptr;
-    int frame_ = 0;            // frame shown
-    int from_ = 0;             // range being played
+    int frame_ = 0; // frame shown
+    int from_ = 0;  // range being played
     int to_ = 0;
-    int repeatsLeft_ = 0;      // -1: endless
+    int repeatsLeft_ = 0; // -1: endless
 };
 
 } // namespace morbek

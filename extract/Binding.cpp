@@ -5,15 +5,15 @@
 #include "platform/files/OpenFlags.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <type_traits>
+#include <unistd.h>
 #include <utility>
 
 namespace morbek {
@@ -61,13 +61,13 @@ ProgressSink& Sink() {
     return sink;
 }
 
-
 int WriteError = 0;
-
 
 // O_NONBLOCK only kept a FIFO from blocking the open; regular files get normal I/O. The
 // status flags are the ones the file was opened with, so they need not be read back.
-void ClearNonBlock(int fd, int openFlags) { ::fcntl(fd, F_SETFL, openFlags & ~O_NONBLOCK); }
+void ClearNonBlock(int fd, int openFlags) {
+    ::fcntl(fd, F_SETFL, openFlags & ~O_NONBLOCK);
+}
 
 // Anything but a regular file does not open; a file without the owner's write bit is
 // read-only and is refused for writing whoever we run as (root would ignore the bits).
@@ -255,10 +255,17 @@ int CabStat(int hf, struct stat* st) {
 long CabSeek(int hf, long dist, int seektype) {
     int whence;
     switch (seektype) {
-    case 0: whence = SEEK_SET; break;
-    case 1: whence = SEEK_CUR; break;
-    case 2: whence = SEEK_END; break;
-    default: return -1;
+    case 0:
+        whence = SEEK_SET;
+        break;
+    case 1:
+        whence = SEEK_CUR;
+        break;
+    case 2:
+        whence = SEEK_END;
+        break;
+    default:
+        return -1;
     }
     const off_t position = ::lseek(hf, static_cast<off_t>(dist), whence);
     return position < 0 ? -1 : static_cast<long>(position);

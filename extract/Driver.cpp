@@ -10,9 +10,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QList>
 #include <QPair>
 #include <QSet>
-#include <QList>
 #include <QStringList>
 
 #include <cerrno>
@@ -62,15 +62,15 @@ QString MsgText(int n) {
 
 // State private to one run, beside the public module state.
 struct Run {
-    QByteArray requested;       // EntryName in UTF-8, as the library's names come
-    QByteArray namePart;        // after its last backslash (the name filter)
-    QString cabinetFolder;      // where set members are looked up, with its '/' (or empty)
-    int root = -1;              // the target folder, open
-    int folder = -1;            // the entry's own folder (root or below), open
-    QByteArray targetName;      // the file's name in that folder
-    bool inPlace = false;       // written in place and not yet closed by CLOSE_FILE_INFO
-    StagedTarget staged;        // the file being written under a hidden name, if any
-    bool written = false;       // put in place whole at least once
+    QByteArray requested;  // EntryName in UTF-8, as the library's names come
+    QByteArray namePart;   // after its last backslash (the name filter)
+    QString cabinetFolder; // where set members are looked up, with its '/' (or empty)
+    int root = -1;         // the target folder, open
+    int folder = -1;       // the entry's own folder (root or below), open
+    QByteArray targetName; // the file's name in that folder
+    bool inPlace = false;  // written in place and not yet closed by CLOSE_FILE_INFO
+    StagedTarget staged;   // the file being written under a hidden name, if any
+    bool written = false;  // put in place whole at least once
     bool failureRaised = false;
     bool nextAnswered = false;
 };
@@ -272,8 +272,8 @@ INT_PTR CopyFile(FDINOTIFICATION* n) {
 
     TargetPath = TargetFolder;
     if (!components.isEmpty())
-        TargetPath += QString::fromUtf8(Current.requested.left(folderLength)).replace(QLatin1Char('\\'),
-                                                                                      QLatin1Char('/'));
+        TargetPath += QString::fromUtf8(Current.requested.left(folderLength))
+                          .replace(QLatin1Char('\\'), QLatin1Char('/'));
     TargetPath = AddDrivePrefix(TargetPath) + RequestedName;
 
     Current.folder = OpenEntryFolder(components);
@@ -416,11 +416,16 @@ bool CreateFolders(const QString& path) {
 
 fdi::INT_PTR CabNotify(fdi::FDINOTIFICATIONTYPE fdint, fdi::FDINOTIFICATION* pfdin) {
     switch (fdint) {
-    case fdintPARTIAL_FILE: return PartialFile(pfdin);
-    case fdintCOPY_FILE: return CopyFile(pfdin);
-    case fdintCLOSE_FILE_INFO: return CloseFile(pfdin);
-    case fdintNEXT_CABINET: return NextCabinet(pfdin);
-    default: return 0;
+    case fdintPARTIAL_FILE:
+        return PartialFile(pfdin);
+    case fdintCOPY_FILE:
+        return CopyFile(pfdin);
+    case fdintCLOSE_FILE_INFO:
+        return CloseFile(pfdin);
+    case fdintNEXT_CABINET:
+        return NextCabinet(pfdin);
+    default:
+        return 0;
     }
 }
 
@@ -487,7 +492,8 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
     const qsizetype cut = cabinet.lastIndexOf('/') + 1; // the same place in the encoded name
     QByteArray name = cabinet.mid(cut);
     QByteArray path = cabinet.left(cut);
-    const bool copied = FDICopy(CabContext, name.data(), path.data(), 0, CabNotify, nullptr, nullptr) != FALSE;
+    const bool copied =
+        FDICopy(CabContext, name.data(), path.data(), 0, CabNotify, nullptr, nullptr) != FALSE;
 
     // A failure after the entry was put in place whole, with nothing else begun, did not
     // cost it anything; any other failure did.
@@ -532,20 +538,34 @@ ExtractCommandScope::~ExtractCommandScope() {
 
 int FailureMessage(ExtractFailure failure) {
     switch (failure) {
-    case ExtractFailure::None: return 0;
-    case ExtractFailure::DamagedData: return 200;
-    case ExtractFailure::UnsupportedMethod: return 201;
-    case ExtractFailure::OutOfMemory: return 202;
-    case ExtractFailure::DiskFull: return 203;
-    case ExtractFailure::PermissionDenied: return 204;
-    case ExtractFailure::InUse: return 205;
-    case ExtractFailure::InTheWay: return 206;
-    case ExtractFailure::UnsafeName: return 207;
-    case ExtractFailure::NextCabinetMissing: return 208;
-    case ExtractFailure::EarlierCabinetMissing: return 209;
-    case ExtractFailure::CannotOpenCabinet: return 210;
-    case ExtractFailure::WriteFailed: return 211;
-    case ExtractFailure::Stopped: return 212;
+    case ExtractFailure::None:
+        return 0;
+    case ExtractFailure::DamagedData:
+        return 200;
+    case ExtractFailure::UnsupportedMethod:
+        return 201;
+    case ExtractFailure::OutOfMemory:
+        return 202;
+    case ExtractFailure::DiskFull:
+        return 203;
+    case ExtractFailure::PermissionDenied:
+        return 204;
+    case ExtractFailure::InUse:
+        return 205;
+    case ExtractFailure::InTheWay:
+        return 206;
+    case ExtractFailure::UnsafeName:
+        return 207;
+    case ExtractFailure::NextCabinetMissing:
+        return 208;
+    case ExtractFailure::EarlierCabinetMissing:
+        return 209;
+    case ExtractFailure::CannotOpenCabinet:
+        return 210;
+    case ExtractFailure::WriteFailed:
+        return 211;
+    case ExtractFailure::Stopped:
+        return 212;
     }
     return 211;
 }
@@ -559,24 +579,31 @@ ExtractFailure FailureOfErrno(int error) {
     switch (error) {
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return ExtractFailure::DiskFull;
+    case EFBIG:
+        return ExtractFailure::DiskFull;
     case EACCES:
     case EPERM:
-    case EROFS: return ExtractFailure::PermissionDenied;
+    case EROFS:
+        return ExtractFailure::PermissionDenied;
     case EWOULDBLOCK:
     case EBUSY:
-    case ETXTBSY: return ExtractFailure::InUse;
+    case ETXTBSY:
+        return ExtractFailure::InUse;
     case ENOTDIR:
     case EISDIR:
     case ELOOP:
     case EEXIST:
     case ENXIO:
-    case ENOTEMPTY: return ExtractFailure::InTheWay;
+    case ENOTEMPTY:
+        return ExtractFailure::InTheWay;
     case ENAMETOOLONG:
     case EINVAL:
-    case EILSEQ: return ExtractFailure::UnsafeName;
-    case ENOMEM: return ExtractFailure::OutOfMemory;
-    default: return ExtractFailure::WriteFailed;
+    case EILSEQ:
+        return ExtractFailure::UnsafeName;
+    case ENOMEM:
+        return ExtractFailure::OutOfMemory;
+    default:
+        return ExtractFailure::WriteFailed;
     }
 }
 
@@ -587,14 +614,20 @@ ExtractFailure FailureOfLibrary(int erfOper, int writeError) {
     case FDIERROR_MDI_FAIL:
     case FDIERROR_RESERVE_MISMATCH:
     case FDIERROR_UNKNOWN_CABINET_VERSION:
-    case FDIERROR_NOT_A_CABINET: return ExtractFailure::DamagedData;
-    case FDIERROR_BAD_COMPR_TYPE: return ExtractFailure::UnsupportedMethod;
-    case FDIERROR_ALLOC_FAIL: return ExtractFailure::OutOfMemory;
+    case FDIERROR_NOT_A_CABINET:
+        return ExtractFailure::DamagedData;
+    case FDIERROR_BAD_COMPR_TYPE:
+        return ExtractFailure::UnsupportedMethod;
+    case FDIERROR_ALLOC_FAIL:
+        return ExtractFailure::OutOfMemory;
     case FDIERROR_TARGET_FILE:
         return writeError != 0 ? FailureOfErrno(writeError) : ExtractFailure::WriteFailed;
-    case FDIERROR_CABINET_NOT_FOUND: return ExtractFailure::CannotOpenCabinet;
-    case FDIERROR_WRONG_CABINET: return ExtractFailure::NextCabinetMissing;
-    default: return ExtractFailure::Stopped;
+    case FDIERROR_CABINET_NOT_FOUND:
+        return ExtractFailure::CannotOpenCabinet;
+    case FDIERROR_WRONG_CABINET:
+        return ExtractFailure::NextCabinetMissing;
+    default:
+        return ExtractFailure::Stopped;
     }
 }
 

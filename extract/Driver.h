@@ -36,8 +36,8 @@ void SetMessageText(MessageTextFn text);
 // in the cabinet has none.
 enum class ExtractFailure {
     None,
-    DamagedData,           // the cabinet's data is damaged or cut short
-    UnsupportedMethod,     // a compression method the library does not decode
+    DamagedData,       // the cabinet's data is damaged or cut short
+    UnsupportedMethod, // a compression method the library does not decode
     OutOfMemory,
     DiskFull,
     PermissionDenied,      // the folder or a read-only file may not be written
@@ -47,8 +47,8 @@ enum class ExtractFailure {
     NextCabinetMissing,    // the entry continues in a cabinet that cannot be found
     EarlierCabinetMissing, // the entry begins in a cabinet that cannot be found
     CannotOpenCabinet,
-    WriteFailed,           // any other failure to write the file
-    Stopped,               // the library stopped for a reason it did not give
+    WriteFailed, // any other failure to write the file
+    Stopped,     // the library stopped for a reason it did not give
 };
 
 // The message number of a failure's reason (0 for None), and its text.

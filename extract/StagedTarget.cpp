@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <climits>
 #include <dirent.h>
-#include <vector>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace morbek {
 
@@ -22,7 +22,6 @@ constexpr char kMarker[] = ".morbek-";
 constexpr int kMarkerLength = sizeof kMarker - 1;
 constexpr int kUniqueLength = 6;
 constexpr char kUniqueChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-
 
 } // namespace
 
@@ -42,8 +41,8 @@ int StagedTarget::Begin(int folder, const QByteArray& name, bool knownMissing) {
             errno = S_ISDIR(old.st_mode) ? EISDIR : ELOOP;
             return -1;
         }
-        const int fd =
-            platform::OpenAt(folder, name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        const int fd = platform::OpenAt(folder, name.constData(),
+                                        O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             return -1;
         int why = 0;
@@ -84,7 +83,7 @@ int StagedTarget::Begin(int folder, const QByteArray& name, bool knownMissing) {
         for (int i = 0; i < kUniqueLength; ++i, draw /= sizeof kUniqueChars - 1)
             candidate += kUniqueChars[draw % (sizeof kUniqueChars - 1)];
         int fd = platform::OpenAt(folder_, candidate.constData(),
-                             O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+                                  O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
         if (fd < 0) {
             why = errno;
             if (errno == EEXIST)
@@ -187,13 +186,15 @@ int RemoveStagingLeftovers(int folder) {
         if (::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
             st.st_uid != me)
             continue;
-        const int fd = platform::OpenAt(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        const int fd = platform::OpenAt(folder, name.constData(),
+                                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             continue;
         // A live run holds its hidden file locked for as long as it writes it; the lock is
         // taken on the very file looked at, and kept until it is gone.
         struct stat opened {};
-        if (platform::FlockNoWait(fd, LOCK_EX) == 0 && ::fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev && opened.st_ino == st.st_ino &&
+        if (platform::FlockNoWait(fd, LOCK_EX) == 0 && ::fstat(fd, &opened) == 0 &&
+            opened.st_dev == st.st_dev && opened.st_ino == st.st_ino &&
             ::unlinkat(folder, name.constData(), 0) == 0)
             ++removed;
         ::close(fd);

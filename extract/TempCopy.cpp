@@ -16,7 +16,9 @@ namespace morbek {
 
 namespace {
 
-QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+QByteArray Native(const QString& path) {
+    return QFile::encodeName(path);
+}
 
 bool WriteAll(int fd, const char* data, int64_t count) {
     while (count > 0) {
@@ -53,8 +55,8 @@ QString Candidate(const QString& path, int attempt) {
     QString stem = path;
     if (stem.endsWith(QLatin1String(".TMP")))
         stem.chop(4);
-    return stem + QLatin1Char('-') + QString::number(::getpid()) + QLatin1Char('-') + QString::number(attempt) +
-           QStringLiteral(".TMP");
+    return stem + QLatin1Char('-') + QString::number(::getpid()) + QLatin1Char('-') +
+           QString::number(attempt) + QStringLiteral(".TMP");
 }
 
 } // namespace

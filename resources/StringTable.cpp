@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QHash>
 
-static void InitMorbekResources() { Q_INIT_RESOURCE(resources); }
+static void InitMorbekResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace morbek {
 

@@ -314,8 +314,8 @@ private:
         if (existing.exists() && existing.open(QIODevice::ReadOnly))
             existingText = existing.readAll();
         // The program's hidden association entry has the same id; the menu entry replaces it.
-        if (existing.exists() &&
-            !existingText.contains(kMenuEntryMark) && !existingText.contains(kAssociationEntryMark))
+        if (existing.exists() && !existingText.contains(kMenuEntryMark) &&
+            !existingText.contains(kAssociationEntryMark))
             return Fail(QStringLiteral("the menu entry %1 belongs to another program").arg(path));
         QString mimeTypes;
         for (const QChar c : value("MimeType").join(QLatin1Char(',')))

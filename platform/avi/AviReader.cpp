@@ -18,21 +18,27 @@ namespace {
 // data chunks, named by the stream number in two digits and a kind: 'db' uncompressed
 // picture, 'dc' compressed picture, 'pc' palette change; possibly grouped in LIST 'rec ').
 constexpr size_t kChunkHeader = 8;
-constexpr size_t kMainHeaderMin = 40;       // 'avih' up to dwWidth, dwHeight
-constexpr size_t kStreamHeaderMin = 32;     // 'strh' up to dwRate
-constexpr size_t kBitmapInfoHeader = 40;    // BITMAPINFOHEADER
+constexpr size_t kMainHeaderMin = 40;    // 'avih' up to dwWidth, dwHeight
+constexpr size_t kStreamHeaderMin = 32;  // 'strh' up to dwRate
+constexpr size_t kBitmapInfoHeader = 40; // BITMAPINFOHEADER
 constexpr uint32_t BI_RGB = 0;
 constexpr uint32_t BI_RLE8 = 1;
 constexpr int kPaletteSize = 256;
-constexpr int kMaxStreams = 100;            // two digits name a stream's chunks
+constexpr int kMaxStreams = 100; // two digits name a stream's chunks
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t U16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 uint32_t U32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
-int32_t S32(const uint8_t* p) { return static_cast<int32_t>(U32(p)); }
-bool Is(const uint8_t* code, const char* expected) { return std::memcmp(code, expected, 4) == 0; }
+int32_t S32(const uint8_t* p) {
+    return static_cast<int32_t>(U32(p));
+}
+bool Is(const uint8_t* code, const char* expected) {
+    return std::memcmp(code, expected, 4) == 0;
+}
 
 struct Chunk {
     const uint8_t* id = nullptr;
@@ -81,9 +87,9 @@ private:
 };
 
 struct VideoFormat {
-    int number = -1;            // stream number, -1 until a video stream is found
+    int number = -1; // stream number, -1 until a video stream is found
     int width = 0;
-    int height = 0;             // always positive here
+    int height = 0; // always positive here
     bool bottomUp = true;
     uint32_t compression = BI_RGB;
     uint32_t scale = 0;
@@ -122,7 +128,7 @@ bool ReadBitmapFormat(const Chunk& strf, VideoFormat& format) {
     format.palette = QList<QRgb>(kPaletteSize, qRgb(0, 0, 0));
     const size_t present = std::min<size_t>(colors, (strf.size - headerSize) / 4);
     for (size_t i = 0; i < present; ++i) {
-        const uint8_t* q = b + headerSize + 4 * i;   // RGBQUAD: blue, green, red, reserved
+        const uint8_t* q = b + headerSize + 4 * i; // RGBQUAD: blue, green, red, reserved
         format.palette[static_cast<qsizetype>(i)] = qRgb(q[2], q[1], q[0]);
     }
     return true;
@@ -196,7 +202,7 @@ public:
                 continue;
             }
             if (chunk.id[0] != code_[0] || chunk.id[1] != code_[1])
-                continue;   // another stream's data
+                continue; // another stream's data
             const bool picture = (chunk.id[2] == 'd' && (chunk.id[3] == 'b' || chunk.id[3] == 'c'));
             const bool paletteChange = chunk.id[2] == 'p' && chunk.id[3] == 'c';
             if (picture && !addFrame(chunk))
@@ -236,7 +242,7 @@ private:
 
     bool copyUncompressed(const Chunk& chunk) {
         const size_t width = static_cast<size_t>(format_.width);
-        const size_t stride = (width + 3) & ~size_t{3};   // lines are padded to 4 bytes
+        const size_t stride = (width + 3) & ~size_t{3}; // lines are padded to 4 bytes
         if (chunk.size < stride * static_cast<size_t>(format_.height))
             return false;
         for (int line = 0; line < format_.height; ++line) {
@@ -266,7 +272,7 @@ private:
     const VideoFormat& format_;
     Clip& clip_;
     QList<QRgb> palette_;
-    std::vector<uint8_t> canvas_;   // the picture so far, top-down lines of width bytes
+    std::vector<uint8_t> canvas_; // the picture so far, top-down lines of width bytes
     char code_[2];
 };
 
@@ -275,7 +281,7 @@ bool Parse(const uint8_t* data, size_t size, Clip& clip) {
         return false;
     const uint32_t riffSize = U32(data + 4);
     if (riffSize < 4 || riffSize > size - kChunkHeader)
-        return false;   // truncated file
+        return false; // truncated file
 
     Chunk hdrl, movi;
     ChunkWalker walker(data + 12, riffSize - 4);
@@ -321,7 +327,7 @@ bool DecodeRle8(const uint8_t* data, size_t size, int width, int height, uint8_t
     auto line = [&](int fromBottom) { return pixels + static_cast<size_t>(height - 1 - fromBottom) * width; };
     for (;;) {
         if (size - i < 2)
-            return false;   // no end-of-picture code
+            return false; // no end-of-picture code
         const int count = data[i];
         const int value = data[i + 1];
         i += 2;
@@ -334,14 +340,14 @@ bool DecodeRle8(const uint8_t* data, size_t size, int width, int height, uint8_t
             continue;
         }
         switch (value) {
-        case 0:   // end of line
+        case 0: // end of line
             x = 0;
             if (++y > height)
                 return false;
             break;
-        case 1:   // end of picture
+        case 1: // end of picture
             return true;
-        case 2:   // delta: move right and up
+        case 2: // delta: move right and up
             if (size - i < 2)
                 return false;
             x += data[i];

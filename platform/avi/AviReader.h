@@ -20,16 +20,16 @@ namespace morbek::platform::avi {
 
 // Limits on what a clip may demand. An animation control shows small clips; these leave
 // ample room and keep a hostile file from taking the machine's memory.
-constexpr int kMaxDimension = 2048;                 // pixels, width and height
-constexpr qint64 kMaxFileSize = 32 * 1024 * 1024;   // bytes read from a file
+constexpr int kMaxDimension = 2048;                   // pixels, width and height
+constexpr qint64 kMaxFileSize = 32 * 1024 * 1024;     // bytes read from a file
 constexpr qint64 kMaxDecodedBytes = 64 * 1024 * 1024; // all decoded frames together
-constexpr int kMaxFrames = 32768;                   // as many as frame numbers 0..32767 reach
+constexpr int kMaxFrames = 32768;                     // as many as frame numbers 0..32767 reach
 
 struct Clip {
-    QSize size;                       // of every frame
-    uint32_t microSecPerFrame = 0;    // as the file states it (0 when it states none)
-    std::vector<QImage> frames;       // Format_Indexed8, 256-entry palette each
-    QRgb background = 0;              // colour of the first frame's top-left pixel
+    QSize size;                    // of every frame
+    uint32_t microSecPerFrame = 0; // as the file states it (0 when it states none)
+    std::vector<QImage> frames;    // Format_Indexed8, 256-entry palette each
+    QRgb background = 0;           // colour of the first frame's top-left pixel
 
     bool isEmpty() const { return frames.empty(); }
 };

@@ -405,8 +405,10 @@ public:
     ~SessionBlocks() override {
         // The decoder goes on from here in the next run: give back what was read ahead.
         if (s_->zipIn && have_ > used_)
-            GlueSeek(reinterpret_cast<mspack_file*>(s_->zipIn), static_cast<off_t>(GlueTell(
-                reinterpret_cast<mspack_file*>(s_->zipIn)) - (have_ - used_)), MSPACK_SYS_SEEK_START);
+            GlueSeek(
+                reinterpret_cast<mspack_file*>(s_->zipIn),
+                static_cast<off_t>(GlueTell(reinterpret_cast<mspack_file*>(s_->zipIn)) - (have_ - used_)),
+                MSPACK_SYS_SEEK_START);
         if (buffer_)
             s_->heap.free(buffer_);
     }
@@ -422,7 +424,8 @@ public:
         }
         if (!s_->zipIn)
             s_->zipIn = AsGlue(GlueOpen(&s_->sys, path, MSPACK_SYS_OPEN_READ));
-        return s_->zipIn && GlueSeek(reinterpret_cast<mspack_file*>(s_->zipIn), offset, MSPACK_SYS_SEEK_START) == 0;
+        return s_->zipIn &&
+               GlueSeek(reinterpret_cast<mspack_file*>(s_->zipIn), offset, MSPACK_SYS_SEEK_START) == 0;
     }
     bool read(void* out, size_t n) override {
         auto* p = static_cast<unsigned char*>(out);
@@ -432,13 +435,13 @@ public:
             if (used_ == have_) {
                 if (!buffer_)
                     buffer_ = static_cast<unsigned char*>(s_->heap.alloc(kReadAhead));
-                const int got = buffer_ ? GlueRead(reinterpret_cast<mspack_file*>(s_->zipIn), buffer_,
-                                                   static_cast<int>(chunk_))
-                                        : GlueRead(reinterpret_cast<mspack_file*>(s_->zipIn), p,
-                                                   static_cast<int>(n));
+                const int got =
+                    buffer_ ? GlueRead(reinterpret_cast<mspack_file*>(s_->zipIn), buffer_,
+                                       static_cast<int>(chunk_))
+                            : GlueRead(reinterpret_cast<mspack_file*>(s_->zipIn), p, static_cast<int>(n));
                 if (got <= 0)
                     return false;
-                if (!buffer_) {   // no memory for read-ahead: read straight through
+                if (!buffer_) { // no memory for read-ahead: read straight through
                     p += got;
                     n -= static_cast<size_t>(got);
                     continue;
@@ -605,7 +608,8 @@ FDIERROR Copier::copy(const char* cabinet, const char* path) {
     if (s_) {
         const bool same = s_->heap.alloc == ctx->alloc && s_->heap.free == ctx->free && !s_->cabs.empty() &&
                           std::strcmp(s_->cabs[0].path.data(), full) == 0 && id.valid &&
-                          id == s_->cabs[0].identity && std::memcmp(header, s_->cabs[0].header, kFixedHeader) == 0;
+                          id == s_->cabs[0].identity &&
+                          std::memcmp(header, s_->cabs[0].header, kFixedHeader) == 0;
         if (!same) {
             DestroySession(s_, &run_);
             s_ = nullptr;
@@ -762,7 +766,8 @@ FDIERROR Copier::extractZip(size_t k, size_t folder, const Record& r, size_t las
         return FDIERROR_CORRUPT_CABINET;
     SessionBlocks in(s);
     GatheredWrites out(run_.ctx, &s->heap, hf);
-    FDIERROR e = zip.copy(in, r.offset, r.size, [&](const unsigned char* p, uint32_t n) { return out.put(p, n); });
+    FDIERROR e =
+        zip.copy(in, r.offset, r.size, [&](const unsigned char* p, uint32_t n) { return out.put(p, n); });
     if (e == FDIERROR_NONE && !out.flush())
         e = FDIERROR_TARGET_FILE;
     return e;
@@ -785,7 +790,8 @@ FDIERROR Copier::followChain(size_t k, const char* rawName, size_t* last) {
 FDIERROR Copier::enterNext(size_t cur, const char* rawName, uint16_t* contFolder) {
     if (run_.entered > cur + 1) {
         // Already reached in this run for another file of the same folder.
-        return s_->cabs[cur + 1].hasContinuation(rawName, contFolder) ? FDIERROR_NONE : FDIERROR_CORRUPT_CABINET;
+        return s_->cabs[cur + 1].hasContinuation(rawName, contFolder) ? FDIERROR_NONE
+                                                                      : FDIERROR_CORRUPT_CABINET;
     }
     const Context* ctx = run_.ctx;
     char nextName[1024], nextDisk[1024];
@@ -841,8 +847,8 @@ FDIERROR Copier::enterNext(size_t cur, const char* rawName, uint16_t* contFolder
         }
         const Identity id = IdentityOf(ctx, next.hf, full);
         Vec<Cabinet>& cabs = s_->cabs;
-        const bool same = cabs.size() > cur + 1 && std::strcmp(cabs[cur + 1].path.data(), full) == 0 && id.valid &&
-                          id == cabs[cur + 1].identity &&
+        const bool same = cabs.size() > cur + 1 && std::strcmp(cabs[cur + 1].path.data(), full) == 0 &&
+                          id.valid && id == cabs[cur + 1].identity &&
                           std::memcmp(header, cabs[cur + 1].header, kFixedHeader) == 0;
         if (!same) {
             if (cabs.size() > cur + 1) {
@@ -961,7 +967,8 @@ HFDI FDICreate(PFNALLOC pfnalloc, PFNFREE pfnfree, PFNOPEN pfnopen, PFNREAD pfnr
         perf->fError = TRUE;
         return nullptr;
     }
-    return new (mem) Context{kContextMagic, pfnalloc, pfnfree, pfnopen, pfnread, pfnwrite, pfnclose, pfnseek, perf};
+    return new (mem)
+        Context{kContextMagic, pfnalloc, pfnfree, pfnopen, pfnread, pfnwrite, pfnclose, pfnseek, perf};
 }
 
 BOOL FDIIsCabinet(HFDI hfdi, int hf, FDICABINETINFO* pfdici) {

@@ -39,13 +39,11 @@ struct Heap {
 
 // Standard containers drawing on the caller's allocator; throws std::bad_alloc when it
 // refuses, which FDICopy turns into FDIERROR_ALLOC_FAIL.
-template <class T>
-struct HeapAllocator {
+template <class T> struct HeapAllocator {
     using value_type = T;
     const Heap* heap;
     explicit HeapAllocator(const Heap* h) noexcept : heap(h) {}
-    template <class U>
-    HeapAllocator(const HeapAllocator<U>& other) noexcept : heap(other.heap) {}
+    template <class U> HeapAllocator(const HeapAllocator<U>& other) noexcept : heap(other.heap) {}
     T* allocate(size_t n) {
         if (n == 0 || n > 0x7FFFFFFFu / sizeof(T))
             throw std::bad_alloc();
@@ -55,13 +53,11 @@ struct HeapAllocator {
         return static_cast<T*>(p);
     }
     void deallocate(T* p, size_t) noexcept { heap->free(p); }
-    template <class U>
-    bool operator==(const HeapAllocator<U>& other) const noexcept {
+    template <class U> bool operator==(const HeapAllocator<U>& other) const noexcept {
         return heap == other.heap;
     }
 };
-template <class T>
-using Vec = std::vector<T, HeapAllocator<T>>;
+template <class T> using Vec = std::vector<T, HeapAllocator<T>>;
 
 // Continuation values of a file record's folder index.
 constexpr uint16_t kContinuedFromPrev = 0xFFFD;
@@ -92,8 +88,8 @@ struct Record {
     uint32_t size = 0;
     uint32_t offset = 0;
     uint16_t iFolder = 0, date = 0, time = 0, attribs = 0;
-    uint32_t name = 0;    // UTF-8, NUL-terminated, in the cabinet's pool
-    uint32_t rawName = 0; // as stored, NUL-terminated, in the pool
+    uint32_t name = 0;       // UTF-8, NUL-terminated, in the cabinet's pool
+    uint32_t rawName = 0;    // as stored, NUL-terminated, in the pool
     uint16_t nameLength = 0; // of name, in bytes
     bool continuesFromPrev() const { return iFolder == kContinuedFromPrev || iFolder == kContinuedBoth; }
     bool continuesToNext() const { return iFolder == kContinuedToNext || iFolder == kContinuedBoth; }
@@ -102,9 +98,10 @@ struct Record {
 // One cabinet of a session's chain.
 struct Cabinet {
     explicit Cabinet(const Heap* heap)
-        : path(HeapAllocator<char>(heap)), pool(HeapAllocator<char>(heap)), folders(HeapAllocator<Folder>(heap)),
-          records(HeapAllocator<Record>(heap)), mfolders(HeapAllocator<mscabd_folder*>(heap)),
-          view(HeapAllocator<unsigned char>(heap)), nameIndex(HeapAllocator<std::pair<uint32_t, uint32_t>>(heap)) {}
+        : path(HeapAllocator<char>(heap)), pool(HeapAllocator<char>(heap)),
+          folders(HeapAllocator<Folder>(heap)), records(HeapAllocator<Record>(heap)),
+          mfolders(HeapAllocator<mscabd_folder*>(heap)), view(HeapAllocator<unsigned char>(heap)),
+          nameIndex(HeapAllocator<std::pair<uint32_t, uint32_t>>(heap)) {}
 
     Vec<char> path; // full name as opened, NUL-terminated; libmspack keeps a pointer to it
     Identity identity;

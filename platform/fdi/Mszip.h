@@ -34,7 +34,9 @@ public:
 
     // The folder this decoder is positioned in (cabinet index, folder index); segments may
     // grow as later cabinets of the set are reached.
-    bool at(size_t cabinet, size_t folder) const { return active_ && cabinet_ == cabinet && folder_ == folder; }
+    bool at(size_t cabinet, size_t folder) const {
+        return active_ && cabinet_ == cabinet && folder_ == folder;
+    }
     bool start(size_t cabinet, size_t folder);
     bool addSegment(const Segment& segment);
     size_t segments() const { return segmentCount_; }
@@ -44,8 +46,7 @@ public:
     // Writes bytes [offset, offset + length) of the folder to write(); restarts from the
     // folder's start when offset lies behind. FDIERROR_NONE, CORRUPT_CABINET,
     // TARGET_FILE (write failed) or ALLOC_FAIL.
-    template <class Write>
-    FDIERROR copy(BlockSource& in, uint64_t offset, uint64_t length, Write&& write);
+    template <class Write> FDIERROR copy(BlockSource& in, uint64_t offset, uint64_t length, Write&& write);
 
 private:
     FDIERROR nextBlock(BlockSource& in);

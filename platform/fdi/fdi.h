@@ -47,14 +47,14 @@ struct ERF {
 };
 
 struct FDICABINETINFO {
-    long cbCabinet;      // the cabinet's declared size in bytes
-    uint16_t cFolders;   // folders in this cabinet
-    uint16_t cFiles;     // file records in this cabinet
-    uint16_t setID;      // shared by the cabinets of a set
-    uint16_t iCabinet;   // index in the set, from 0
-    BOOL fReserve;       // the cabinet has reserved areas
-    BOOL hasprev;        // it names a previous cabinet
-    BOOL hasnext;        // it names a next cabinet
+    long cbCabinet;    // the cabinet's declared size in bytes
+    uint16_t cFolders; // folders in this cabinet
+    uint16_t cFiles;   // file records in this cabinet
+    uint16_t setID;    // shared by the cabinets of a set
+    uint16_t iCabinet; // index in the set, from 0
+    BOOL fReserve;     // the cabinet has reserved areas
+    BOOL hasprev;      // it names a previous cabinet
+    BOOL hasnext;      // it names a next cabinet
 };
 
 enum FDIERROR : int {
@@ -154,12 +154,11 @@ BOOL FDIDestroy(HFDI hfdi);
 // Not part of the Windows interface. Releases what FDICopy keeps between runs, through the
 // free function of the context that allocated it: the catalogue of the last cabinet (and
 // of the set members a run reached), about 32 bytes plus the stored and the UTF-8 name per
-// file record and 8 bytes per folder, and one decoder with its position (at most about 2.3 MiB: an LZX or Quantum
-// window, or 32 KiB of MSZIP history). No file stays open between runs: each run opens
-// and closes what it reads. Only cabinets that stat() (or the handle stat, see
-// FDISetHandleStat) can identify are kept (path, size, mtime, inode, and the header bytes
-// must match on the next run); the cache is also
-// dropped when a run fails, meets another cabinet, or brings other memory functions.
+// file record and 8 bytes per folder, and one decoder with its position (at most about 2.3 MiB: an LZX or
+// Quantum window, or 32 KiB of MSZIP history). No file stays open between runs: each run opens and closes
+// what it reads. Only cabinets that stat() (or the handle stat, see FDISetHandleStat) can identify are kept
+// (path, size, mtime, inode, and the header bytes must match on the next run); the cache is also dropped when
+// a run fails, meets another cabinet, or brings other memory functions.
 void FDIFlushCache();
 
 // Not part of the Windows interface. For a caller that wants only the files whose name,

@@ -130,8 +130,8 @@ QString FindCaseInsensitive(const QString& folder, const QString& name) {
     while (const dirent* e = ::readdir(dir)) {
         const QString entry = QFile::decodeName(e->d_name);
         struct stat st {};
-        if (entry.compare(name, Qt::CaseInsensitive) == 0 && ::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 &&
-            S_ISREG(st.st_mode)) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0 &&
+            ::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
             found = entry;
             ++matches;
         }

@@ -23,8 +23,12 @@ QString BaseName(const QString& helpFile) {
 
 } // namespace
 
-QString ServerName(const QString& helpFile) { return BaseName(helpFile) + QStringLiteral(".sock"); }
-QString StartLockName(const QString& helpFile) { return BaseName(helpFile) + QStringLiteral(".lock"); }
+QString ServerName(const QString& helpFile) {
+    return BaseName(helpFile) + QStringLiteral(".sock");
+}
+QString StartLockName(const QString& helpFile) {
+    return BaseName(helpFile) + QStringLiteral(".lock");
+}
 
 QByteArray EncodeRequest(uint32_t command, uint32_t data) {
     return QByteArray::number(command) + ' ' + QByteArray::number(data) + '\n';

@@ -85,7 +85,7 @@ void HelpFile::Parse(const QString& text) {
     language_.clear();
     const QStringList lines = text.split(QLatin1Char('\n'));
     HelpTopic* current = nullptr;
-    bool skipping = false;   // inside a topic whose context was already taken
+    bool skipping = false; // inside a topic whose context was already taken
     for (QString line : lines) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
@@ -109,7 +109,8 @@ void HelpFile::Parse(const QString& text) {
                     current = nullptr;
                     continue;
                 }
-                topics_.push_back(HelpTopic{context, split < 0 ? QString() : rest.mid(split + 1).trimmed(), {}});
+                topics_.push_back(
+                    HelpTopic{context, split < 0 ? QString() : rest.mid(split + 1).trimmed(), {}});
                 current = &topics_.back();
                 continue;
             }
@@ -170,7 +171,8 @@ QString HelpFile::InlineHtml(const QString& text) const {
         if (ParseLink(text, i, &context, &words, &end)) {
             flushPlain(i);
             const HelpTopic* target = Find(context);
-            const QString shown = words.isEmpty() ? (target ? target->title : QString::number(context)) : words;
+            const QString shown =
+                words.isEmpty() ? (target ? target->title : QString::number(context)) : words;
             if (target)
                 html += QStringLiteral("<a href=\"topic:%1\">%2</a>").arg(context).arg(shown.toHtmlEscaped());
             else
@@ -202,7 +204,8 @@ QString HelpFile::BodyHtml(const HelpTopic& topic) const {
 
     auto flushParagraph = [&] {
         if (!paragraph.isEmpty())
-            html += QStringLiteral("<p>") + InlineHtml(paragraph.join(QLatin1Char(' '))) + QStringLiteral("</p>\n");
+            html += QStringLiteral("<p>") + InlineHtml(paragraph.join(QLatin1Char(' '))) +
+                    QStringLiteral("</p>\n");
         paragraph.clear();
     };
     auto flushItem = [&] {

@@ -14,7 +14,7 @@ constexpr int kContentsContext = 0;
 struct HelpTopic {
     int context = 0;
     QString title;
-    QStringList lines;   // the topic's text lines as written, markup included
+    QStringList lines; // the topic's text lines as written, markup included
 };
 
 // Why a file could not be read.
@@ -28,8 +28,8 @@ public:
     void Parse(const QString& text);
 
     LoadError Error() const { return error_; }
-    const QString& Title() const { return title_; }          // "@title", may be empty
-    const QString& Language() const { return language_; }    // "@language", may be empty
+    const QString& Title() const { return title_; }       // "@title", may be empty
+    const QString& Language() const { return language_; } // "@language", may be empty
     const std::vector<HelpTopic>& Topics() const { return topics_; }
 
     // The topic of a context, or nullptr.

@@ -19,7 +19,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-
 namespace morbek::platform::help {
 
 namespace {
@@ -34,15 +33,21 @@ struct ViewerTexts {
     const char* previousTip;
     const char* nextTip;
     const char* missingTitle;
-    const char* missingText;       // %1: the file's path
+    const char* missingText; // %1: the file's path
     const char* unreadableTitle;
-    const char* unreadableText;    // %1: the file's path
+    const char* unreadableText; // %1: the file's path
     const char* noTopicTitle;
-    const char* noTopicText;       // %1: the context number
+    const char* noTopicText; // %1: the context number
 };
 
 constexpr ViewerTexts kEnglish = {
-    "Help", "&Contents", "&Back", "<<", ">>", "Previous topic", "Next topic",
+    "Help",
+    "&Contents",
+    "&Back",
+    "<<",
+    ">>",
+    "Previous topic",
+    "Next topic",
     "Help file not found",
     "The help file <b>%1</b> cannot be found.<br><br>The help files are installed in the "
     "program's folder; installing the program again puts them back.",
@@ -52,7 +57,13 @@ constexpr ViewerTexts kEnglish = {
     "This help file has no topic for this item (help context %1).",
 };
 constexpr ViewerTexts kFrench = {
-    "Aide", "&Sommaire", "&Précédent", "<<", ">>", "Rubrique précédente", "Rubrique suivante",
+    "Aide",
+    "&Sommaire",
+    "&Précédent",
+    "<<",
+    ">>",
+    "Rubrique précédente",
+    "Rubrique suivante",
     "Fichier d'aide introuvable",
     "Le fichier d'aide <b>%1</b> est introuvable.<br><br>Les fichiers d'aide sont installés dans "
     "le dossier du programme ; une nouvelle installation du programme les remet en place.",
@@ -62,7 +73,13 @@ constexpr ViewerTexts kFrench = {
     "Ce fichier d'aide n'a pas de rubrique pour cet élément (contexte d'aide %1).",
 };
 constexpr ViewerTexts kGerman = {
-    "Hilfe", "&Inhalt", "&Zurück", "<<", ">>", "Voriges Thema", "Nächstes Thema",
+    "Hilfe",
+    "&Inhalt",
+    "&Zurück",
+    "<<",
+    ">>",
+    "Voriges Thema",
+    "Nächstes Thema",
     "Hilfedatei nicht gefunden",
     "Die Hilfedatei <b>%1</b> wurde nicht gefunden.<br><br>Die Hilfedateien liegen im Ordner des "
     "Programms; eine erneute Installation des Programms stellt sie wieder her.",
@@ -87,14 +104,15 @@ const ViewerTexts& TextsFor(const QString& language) {
     return kEnglish;
 }
 
-QString Tr(const char* text) { return QString::fromUtf8(text); }
+QString Tr(const char* text) {
+    return QString::fromUtf8(text);
+}
 
-constexpr const char* kStyleSheet =
-    "body { font-size: 10pt; }"
-    "h3 { color: #1f3f7f; margin-top: 14px; margin-bottom: 4px; }"
-    "p { margin-top: 0px; margin-bottom: 8px; }"
-    "li { margin-bottom: 3px; }"
-    "a { color: #0b5c1e; font-weight: bold; text-decoration: none; }";
+constexpr const char* kStyleSheet = "body { font-size: 10pt; }"
+                                    "h3 { color: #1f3f7f; margin-top: 14px; margin-bottom: 4px; }"
+                                    "p { margin-top: 0px; margin-bottom: 8px; }"
+                                    "li { margin-bottom: 3px; }"
+                                    "a { color: #0b5c1e; font-weight: bold; text-decoration: none; }";
 
 } // namespace
 
@@ -129,8 +147,8 @@ HelpViewer::HelpViewer(QWidget* parent) : QMainWindow(parent) {
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.35);
     TopicTitle->setFont(titleFont);
-    TopicTitle->setStyleSheet(QStringLiteral(
-        "QLabel { background: #fffbe6; color: #1f3f7f; border-bottom: 1px solid #c8c0a0; }"));
+    TopicTitle->setStyleSheet(
+        QStringLiteral("QLabel { background: #fffbe6; color: #1f3f7f; border-bottom: 1px solid #c8c0a0; }"));
     Browser = new QTextBrowser(page);
     Browser->setObjectName(QStringLiteral("HelpText"));
     Browser->setFrameShape(QFrame::NoFrame);
@@ -148,7 +166,8 @@ HelpViewer::HelpViewer(QWidget* parent) : QMainWindow(parent) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         // Beside the program's windows rather than over them, as help windows sit.
         const QRect avail = screen->availableGeometry();
-        move(qMax(avail.left(), avail.right() - width() - 40), avail.top() + qMax(0, (avail.height() - height()) / 3));
+        move(qMax(avail.left(), avail.right() - width() - 40),
+             avail.top() + qMax(0, (avail.height() - height()) / 3));
     }
     ApplyTexts();
     UpdateActions();
@@ -217,7 +236,8 @@ void HelpViewer::ShowFileError() {
     history_.clear();
     const bool missing = file_.Error() == LoadError::Missing;
     TopicTitle->setText(Tr(missing ? t.missingTitle : t.unreadableTitle));
-    Browser->setHtml(QStringLiteral("<p>") + Tr(missing ? t.missingText : t.unreadableText).arg(path_.toHtmlEscaped()) +
+    Browser->setHtml(QStringLiteral("<p>") +
+                     Tr(missing ? t.missingText : t.unreadableText).arg(path_.toHtmlEscaped()) +
                      QStringLiteral("</p>"));
     ApplyTexts();
     UpdateActions();
@@ -305,10 +325,14 @@ constexpr qint64 kMaxRequestLine = 256;
 
 QByteArray StateName(HelpViewer::State state) {
     switch (state) {
-    case HelpViewer::State::Empty: return "empty";
-    case HelpViewer::State::Topic: return "topic";
-    case HelpViewer::State::NoTopic: return "notopic";
-    case HelpViewer::State::FileError: return "fileerror";
+    case HelpViewer::State::Empty:
+        return "empty";
+    case HelpViewer::State::Topic:
+        return "topic";
+    case HelpViewer::State::NoTopic:
+        return "notopic";
+    case HelpViewer::State::FileError:
+        return "fileerror";
     }
     return "empty";
 }
@@ -347,7 +371,8 @@ int RunViewer(const QString& helpFile, uint32_t command, uint32_t data) {
     viewer.Execute(file, command, data);
     startLock.unlock();
     if (!listening)
-        qWarning("help viewer: cannot listen on %s: %s", qPrintable(serverName), qPrintable(server.errorString()));
+        qWarning("help viewer: cannot listen on %s: %s", qPrintable(serverName),
+                 qPrintable(server.errorString()));
 
     QObject::connect(&server, &QLocalServer::newConnection, &viewer, [&server, &viewer, file] {
         while (QLocalSocket* socket = server.nextPendingConnection()) {

@@ -9,7 +9,8 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    app.setWindowIcon(QIcon::fromTheme(QStringLiteral("help-browser"), QIcon::fromTheme(QStringLiteral("help-contents"))));
+    app.setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("help-browser"), QIcon::fromTheme(QStringLiteral("help-contents"))));
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
         qWarning("usage: MorbekHelp <help file> [<command> <data>]");

@@ -63,14 +63,18 @@ bool WinHelp(const QString& helpFile, uint32_t command, uint32_t data) {
     if (SendToRunningViewer(file, command, data, &delivered))
         return delivered;
     if (command == HELP_QUIT)
-        return true;   // no viewer, nothing to close
+        return true; // no viewer, nothing to close
     if (!QFileInfo(program).isExecutable())
         return false;
     // The viewer shows the request itself, then serves the later ones.
     return QProcess::startDetached(program, {file, QString::number(command), QString::number(data)});
 }
 
-HelpRequest LastHelpRequest() { return lastRequest; }
-int HelpRequestCount() { return requestCount; }
+HelpRequest LastHelpRequest() {
+    return lastRequest;
+}
+int HelpRequestCount() {
+    return requestCount;
+}
 
 } // namespace morbek::platform

@@ -410,7 +410,8 @@ bool DesktopBridge::syncEntry(const Hive& after) {
     const bool exists = existing.exists();
     // Only an entry this bridge wrote is replaced or removed: one of the same id that an
     // installer put there is the program's menu entry and already opens cabinets.
-    const bool ours = exists && existing.open(QIODevice::ReadOnly) && existing.readAll().contains(kAssociationMark);
+    const bool ours =
+        exists && existing.open(QIODevice::ReadOnly) && existing.readAll().contains(kAssociationMark);
     existing.close();
     if (!cls || !open || (open->type != REG_SZ && open->type != REG_EXPAND_SZ) ||
         open->text().trimmed().isEmpty()) {

@@ -24,8 +24,8 @@ xcb_connection_t* X11Connection() {
 }
 
 xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
     const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     std::free(reply);
     return atom;
@@ -67,7 +67,8 @@ QByteArray DirectSaveMimeData::ReadPropertyUri() const {
     if (!c || !window_)
         return {};
     xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        c, xcb_get_property(c, 0, window_, Atom(c, kFormat), XCB_GET_PROPERTY_TYPE_ANY, 0, kMaxUriWords), nullptr);
+        c, xcb_get_property(c, 0, window_, Atom(c, kFormat), XCB_GET_PROPERTY_TYPE_ANY, 0, kMaxUriWords),
+        nullptr);
     QByteArray uri;
     if (reply && reply->format == 8)
         uri = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
@@ -93,7 +94,9 @@ QString DirectSaveMimeData::FolderOfUri(const QByteArray& uri) {
     return QFileInfo(folder).isDir() ? folder : QString();
 }
 
-QStringList DirectSaveMimeData::formats() const { return {QString::fromLatin1(kFormat)}; }
+QStringList DirectSaveMimeData::formats() const {
+    return {QString::fromLatin1(kFormat)};
+}
 
 bool DirectSaveMimeData::hasFormat(const QString& mimeType) const {
     return mimeType == QLatin1String(kFormat);

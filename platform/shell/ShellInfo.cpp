@@ -61,7 +61,9 @@ ClassTypeNameSource& ClassSource() {
 
 } // namespace
 
-void SetClassTypeNameSource(ClassTypeNameSource source) { ClassSource() = std::move(source); }
+void SetClassTypeNameSource(ClassTypeNameSource source) {
+    ClassSource() = std::move(source);
+}
 
 // Without a desktop session Qt stays on hicolor, which holds almost no file icons.
 void SetUpIconTheme() {

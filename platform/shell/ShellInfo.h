@@ -13,8 +13,8 @@ constexpr uint32_t SHGFI_ICON = 0x100;
 constexpr uint32_t SHGFI_TYPENAME = 0x400;
 
 struct SHFILEINFO {
-    QIcon hIcon;          // empty when not asked for
-    QString szTypeName;   // the MIME type's comment in the system language; empty when no match
+    QIcon hIcon;        // empty when not asked for
+    QString szTypeName; // the MIME type's comment in the system language; empty when no match
 };
 
 // Chooses a usable icon theme when the platform left none (hicolor): the first

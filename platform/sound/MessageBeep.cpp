@@ -16,7 +16,11 @@ void MessageBeep(uint32_t type) {
     QApplication::beep();
 }
 
-uint32_t LastMessageBeep() { return lastType; }
-int MessageBeepCount() { return beepCount; }
+uint32_t LastMessageBeep() {
+    return lastType;
+}
+int MessageBeepCount() {
+    return beepCount;
+}
 
 } // namespace morbek::platform

@@ -1,14 +1,14 @@
 #pragma once
 // A main window as the program builds it, first activation done, with helpers to open
 // files and answer the dialogs that a command shows.
+#include "app/ExtractionUi.h"
 #include "app/FileListModel.h"
 #include "app/Lang.h"
 #include "app/MainWindow.h"
-#include "app/ExtractionUi.h"
 #include "app/Windows.h"
-#include "extract/Binding.h"
 #include "components/Framework.h"
 #include "components/ModalSeam.h"
+#include "extract/Binding.h"
 #include "tests/support/XdgSandbox.h"
 
 #include <QAbstractButton>
@@ -97,7 +97,7 @@ protected:
     }
 
     QStringList commandLine;
-    test::XdgSandbox xdg{test::XdgSandbox::SystemFolders::Kept};   // private settings store
+    test::XdgSandbox xdg{test::XdgSandbox::SystemFolders::Kept}; // private settings store
     QTemporaryDir dir;
     std::unique_ptr<TDezerOvu> window;
     TDialogPat* dialogPat = nullptr;

@@ -31,7 +31,9 @@ using platform::help::kContentsContext;
 // Every help context the program gives its menus and windows.
 const int kProgramContexts[] = {1, 10, 11, 12, 15, 16, 17, 19, 20, 21, 22, 25, 28, 29, 30, 31, 90};
 
-QString BuiltHelpFile(const char* name) { return QStringLiteral(MORBEK_APP_DIR "/") + QLatin1String(name); }
+QString BuiltHelpFile(const char* name) {
+    return QStringLiteral(MORBEK_APP_DIR "/") + QLatin1String(name);
+}
 
 class AboutHelpTest : public MainWindowTest {
 protected:
@@ -66,14 +68,15 @@ protected:
         return static_cast<int>(platform::LastHelpRequest().data);
     }
 
-    TAboutBox* aboutBox = nullptr;   // the program's About box, owned by the main window
+    TAboutBox* aboutBox = nullptr; // the program's About box, owned by the main window
 };
 
 // --- help file per language --------------------------------------------------------------
 
 TEST_F(AboutHelpTest, HelpOpensTheContentsOfTheLanguagesEditionGermanUsesTheEnglishOne) {
-    const std::pair<int, QString> editions[] = {
-        {0, QStringLiteral("morbek.hlp")}, {1, QStringLiteral("morbeke.hlp")}, {2, QStringLiteral("morbeke.hlp")}};
+    const std::pair<int, QString> editions[] = {{0, QStringLiteral("morbek.hlp")},
+                                                {1, QStringLiteral("morbeke.hlp")},
+                                                {2, QStringLiteral("morbeke.hlp")}};
     for (const auto& [language, name] : editions) {
         SwitchLanguage(language);
         const int before = platform::HelpRequestCount();
@@ -99,7 +102,12 @@ struct AboutShown {
 
 TEST_F(AboutHelpTest, AboutBoxFollowsTheLanguageButNotItsVersionLine) {
     const std::map<int, AboutShown> expected = {
-        {0, {QStringLiteral("A propos de Zuvedaz ud izedori"), QStringLiteral("Zuvedaz ud izedori"), {}, {}, true}},
+        {0,
+         {QStringLiteral("A propos de Zuvedaz ud izedori"),
+          QStringLiteral("Zuvedaz ud izedori"),
+          {},
+          {},
+          true}},
         {1, {QStringLiteral("About Dazeduv Uvoro"), QStringLiteral("Dazeduv Uvoro"), {}, {}, true}},
         {2, {QString::fromUtf8("Über Dazeduv Uvoro"), QStringLiteral("Dazeduv Uvoro"), {}, {}, true}},
     };
@@ -184,7 +192,8 @@ TEST_P(HelpFilesTest, EveryProgramContextHasATopicAndEveryTopicIsReachable) {
     }
     for (const platform::help::HelpTopic& topic : file.Topics()) {
         for (int target : file.Links(topic))
-            EXPECT_NE(file.Find(target), nullptr) << "topic " << topic.context << " links to missing " << target;
+            EXPECT_NE(file.Find(target), nullptr)
+                << "topic " << topic.context << " links to missing " << target;
         if (topic.context != kContentsContext) {
             EXPECT_TRUE(file.Links(topic).contains(kContentsContext)) << "topic " << topic.context;
         }

@@ -198,9 +198,9 @@ TEST_F(AssociationTest, AnotherDefaultIsSavedAndRemovalGivesItBack) {
 // installed serves, and only the hidden one the association writes is taken away again.
 struct EntryCase {
     const char* name;
-    const char* where;      // "", "home" (the user's installer), "system" (a distribution's package)
-    QByteArray installed;   // that entry's text
-    bool hiddenWritten;     // the association writes its own hidden entry in the user's folder
+    const char* where;    // "", "home" (the user's installer), "system" (a distribution's package)
+    QByteArray installed; // that entry's text
+    bool hiddenWritten;   // the association writes its own hidden entry in the user's folder
 };
 
 class AssociationEntries : public AssociationTest, public ::testing::WithParamInterface<EntryCase> {};
@@ -241,16 +241,16 @@ TEST_P(AssociationEntries, TheInstalledEntryServesAndTheHomeIsLeftAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ids, AssociationEntries,
-    ::testing::Values(
-        EntryCase{"none_installed", "", "", true},
-        EntryCase{"users_menu_entry", "home",
-                  "[Desktop Entry]\nType=Application\nName=Morbek32\nExec=/bin/true %f\n"
-                  "MimeType=application/vnd.ms-cab-compressed;\nX-Morbek-Installer=infinstall\n",
-                  false},
-        EntryCase{"distribution_package", "system",
-                  "[Desktop Entry]\nType=Application\nName=Morbek\nExec=Morbek32 %f\n"
-                  "MimeType=application/vnd.ms-cab-compressed;\n",
-                  false}),
+    ::testing::Values(EntryCase{"none_installed", "", "", true},
+                      EntryCase{
+                          "users_menu_entry", "home",
+                          "[Desktop Entry]\nType=Application\nName=Morbek32\nExec=/bin/true %f\n"
+                          "MimeType=application/vnd.ms-cab-compressed;\nX-Morbek-Installer=infinstall\n",
+                          false},
+                      EntryCase{"distribution_package", "system",
+                                "[Desktop Entry]\nType=Application\nName=Morbek\nExec=Morbek32 %f\n"
+                                "MimeType=application/vnd.ms-cab-compressed;\n",
+                                false}),
     [](const ::testing::TestParamInfo<EntryCase>& p) { return std::string(p.param.name); });
 
 // --- the shell's type names ---------------------------------------------------------------------

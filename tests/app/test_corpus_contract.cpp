@@ -35,7 +35,8 @@ using testing::MainWindowTest;
 
 // The record's name after its last backslash, decoded as the program decodes it.
 QString NamePart(const ExpectedRow& row) {
-    const QString stored = platform::DecodeCabinetName(row.nameBytes, static_cast<uint16_t>(std::max(0, row.attribs)));
+    const QString stored =
+        platform::DecodeCabinetName(row.nameBytes, static_cast<uint16_t>(std::max(0, row.attribs)));
     return stored.mid(stored.lastIndexOf(QLatin1Char('\\')) + 1);
 }
 
@@ -120,9 +121,12 @@ protected:
         mismatches.Compared();
         const QFileInfo info(file);
         if (!info.isFile()) {
-            mismatches.Add(cabinet, entry, QStringLiteral("md5 ") + row.md5,
-                           QStringLiteral("not written") +
-                               (messages.isEmpty() ? QString() : QStringLiteral(" (") + messages.join(QStringLiteral("; ")) + QLatin1Char(')')));
+            mismatches.Add(
+                cabinet, entry, QStringLiteral("md5 ") + row.md5,
+                QStringLiteral("not written") +
+                    (messages.isEmpty()
+                         ? QString()
+                         : QStringLiteral(" (") + messages.join(QStringLiteral("; ")) + QLatin1Char(')')));
             return;
         }
         const QString md5 = test::Md5OfFile(file);
@@ -132,12 +136,14 @@ protected:
         const QDateTime wanted(QDate(row.year, row.month, row.day), QTime(row.hour, row.minute, row.second));
         const QDateTime got = info.lastModified();
         if (!wanted.isValid() || got != wanted)
-            mismatches.Add(cabinet, entry, QStringLiteral("time ") + row.datetime, QStringLiteral("time ") + Stamp(got));
+            mismatches.Add(cabinet, entry, QStringLiteral("time ") + row.datetime,
+                           QStringLiteral("time ") + Stamp(got));
         if (row.attribs >= 0) {
             const bool readOnly = (row.attribs & 0x01) != 0;
             const bool gotReadOnly = !(info.permissions() & QFileDevice::WriteOwner);
             if (readOnly != gotReadOnly)
-                mismatches.Add(cabinet, entry, readOnly ? QStringLiteral("read-only") : QStringLiteral("writable"),
+                mismatches.Add(cabinet, entry,
+                               readOnly ? QStringLiteral("read-only") : QStringLiteral("writable"),
                                gotReadOnly ? QStringLiteral("read-only") : QStringLiteral("writable"));
         }
     }
@@ -163,8 +169,10 @@ protected:
         for (const ExpectedRow& row : rows)
             ++sameEntry[row.entryName];
         const auto entryLabel = [&](size_t k) {
-            const QString name = rows[k].entryName.isEmpty() ? QStringLiteral("<empty name>") : rows[k].entryName;
-            return sameEntry.value(rows[k].entryName) > 1 ? name + QStringLiteral(" (record %1)").arg(k) : name;
+            const QString name =
+                rows[k].entryName.isEmpty() ? QStringLiteral("<empty name>") : rows[k].entryName;
+            return sameEntry.value(rows[k].entryName) > 1 ? name + QStringLiteral(" (record %1)").arg(k)
+                                                          : name;
         };
 
         const bool allExtracted = std::all_of(rows.begin(), rows.end(), test::ExtractedByCabextract);
@@ -204,7 +212,8 @@ protected:
             const QString alone = Folder(QStringLiteral("%1-record%2").arg(index).arg(k));
             Extract({listRow}, alone);
             if (!messages.isEmpty())
-                mismatches.Add(cabinet, entry, QStringLiteral("no message"), messages.join(QStringLiteral("; ")));
+                mismatches.Add(cabinet, entry, QStringLiteral("no message"),
+                               messages.join(QStringLiteral("; ")));
             Compare(cabinet, entry, row, alone + QLatin1Char('/') + caption);
         }
     }

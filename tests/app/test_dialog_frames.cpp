@@ -84,7 +84,8 @@ const DialogCase kDialogs[] = {
     {"InformationWithFileTitle", true, 0,
      [](Seen* seen) {
          LookThroughSeam(seen);
-         MsgDialog(MsgText(112) + QLatin1Char(' ') + kCabinet, QStringLiteral("1"), TMsgDlgType::Information, mbYes, 0);
+         MsgDialog(MsgText(112) + QLatin1Char(' ') + kCabinet, QStringLiteral("1"), TMsgDlgType::Information,
+                   mbYes, 0);
      }},
     {"PlainWarning", true, 0,
      [](Seen* seen) {
@@ -94,7 +95,8 @@ const DialogCase kDialogs[] = {
     {"ReplaceQuestion", true, 0,
      [](Seen* seen) {
          LookThroughSeam(seen);
-         MessageBoxA(nullptr, QStringLiteral("?"), MsgText(174), MB_YESNOCANCEL | platform::MB_ICONEXCLAMATION);
+         MessageBoxA(nullptr, QStringLiteral("?"), MsgText(174),
+                     MB_YESNOCANCEL | platform::MB_ICONEXCLAMATION);
      }},
     {"ErrorBox", true, 0,
      [](Seen* seen) {
@@ -170,12 +172,13 @@ TEST_P(DialogFrames, FocusedControlShowsItsFocusFrameFromTheStart) {
     EXPECT_TRUE(seen.focusFrame) << "focus on " << seen.focus.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllDialogs, DialogFrames,
-    ::testing::Combine(::testing::Range<size_t>(0, std::size(kDialogs)), ::testing::Values(0, 1, 2)),
-    [](const ::testing::TestParamInfo<std::tuple<size_t, int>>& row) {
-        return std::string(kDialogs[std::get<0>(row.param)].name) + "_" + kLanguages[std::get<1>(row.param)];
-    });
+INSTANTIATE_TEST_SUITE_P(AllDialogs, DialogFrames,
+                         ::testing::Combine(::testing::Range<size_t>(0, std::size(kDialogs)),
+                                            ::testing::Values(0, 1, 2)),
+                         [](const ::testing::TestParamInfo<std::tuple<size_t, int>>& row) {
+                             return std::string(kDialogs[std::get<0>(row.param)].name) + "_" +
+                                    kLanguages[std::get<1>(row.param)];
+                         });
 
 // The title width itself: longer titles need more room, and a title longer than the
 // screen never asks for more than the screen.

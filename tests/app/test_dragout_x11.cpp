@@ -31,7 +31,9 @@ struct DragCase {
     const char* existing; // a.txt already in the folder, holding this
 };
 
-void PrintTo(const DragCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DragCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DragOutOnX11 : public ::testing::TestWithParam<DragCase> {
 protected:
@@ -49,11 +51,12 @@ protected:
         env = QProcessEnvironment::systemEnvironment();
         xvfb = std::make_unique<test::RunningProgram>(
             QStringLiteral("Xvfb"),
-            QStringList{display, QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
-                        QStringLiteral("0"), QStringLiteral("1024x768x24")},
+            QStringList{display, QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                        QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24")},
             env);
         const QString socket = QStringLiteral("/tmp/.X11-unix/X") + display.mid(1);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, 10000)) << "Xvfb did not start";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, 10000))
+            << "Xvfb did not start";
 
         const QString run = home.path() + QStringLiteral("/run");
         QDir().mkpath(run);
@@ -144,7 +147,8 @@ TEST_P(DragOutOnX11, EntryLandsInTheFolderWindowsFolder) {
     EXPECT_TRUE(target.WaitForLine(QStringLiteral("suggested a.txt"), 10000));
     EXPECT_TRUE(target.WaitForLine(QStringLiteral("answer S"), 10000));
     if (!c.existing) {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return ReadAll(folder + "/a.txt") == QByteArray(3000, 'a'); }, 10000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return ReadAll(folder + "/a.txt") == QByteArray(3000, 'a'); }, 10000));
         EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"a.txt"}));
     } else {
         // Asked first, as by Extract: nothing is replaced unanswered.
@@ -155,7 +159,9 @@ TEST_P(DragOutOnX11, EntryLandsInTheFolderWindowsFolder) {
 
 INSTANTIATE_TEST_SUITE_P(Folders, DragOutOnX11,
                          ::testing::Values(DragCase{"EmptyFolder", nullptr}, DragCase{"FileInTheWay", "old"}),
-                         [](const ::testing::TestParamInfo<DragCase>& p) { return std::string(p.param.name); });
+                         [](const ::testing::TestParamInfo<DragCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 } // namespace
 } // namespace morbek

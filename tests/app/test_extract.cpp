@@ -11,21 +11,21 @@
 #include "platform/shell/DirectSave.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/CabWriter.h"
-#include "tests/support/QtPrinters.h"
 #include "tests/support/Files.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QApplication>
 #include <QDirIterator>
 #include <QDrag>
+#include <QItemSelection>
+#include <QItemSelectionModel>
+#include <QMap>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QUrl>
-#include <QItemSelection>
-#include <QMap>
-#include <QItemSelectionModel>
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeView>
+#include <QUrl>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -39,7 +39,9 @@ using test::CabWriter;
 using testing::MainWindowTest;
 using testing::ShownMessage;
 
-QByteArray Data(char c, int size) { return QByteArray(size, c); }
+QByteArray Data(char c, int size) {
+    return QByteArray(size, c);
+}
 
 using test::ReadAll;
 
@@ -106,12 +108,13 @@ protected:
 TEST_F(ExtractTest, SelectedEntriesAreExtractedInListOrder) {
     Open(WriteFile("four.cab", FourFiles()));
     ASSERT_EQ(window->ListFic->model()->rowCount(), 4);
-    Select({3, 0, 2});   // clicked in another order than the list's
+    Select({3, 0, 2}); // clicked in another order than the list's
     RecordStatusLines();
     AnswerBrowser(Out());
     window->Extrait1Click(window->Extrait1);
 
-    EXPECT_EQ(StatusLines(), QStringList({"Extracting file a.txt", "Extracting file c.txt", "Extracting file d.txt"}));
+    EXPECT_EQ(StatusLines(),
+              QStringList({"Extracting file a.txt", "Extracting file c.txt", "Extracting file d.txt"}));
     EXPECT_EQ(ReadAll(Out() + "/a.txt"), Data('a', 3000));
     EXPECT_EQ(ReadAll(Out() + "/c.txt"), Data('c', 7000));
     EXPECT_EQ(ReadAll(Out() + "/d.txt"), Data('d', 9000));
@@ -271,7 +274,8 @@ TEST_F(ExtractSetTest, CycleOfEarlierCabinetsEndsWithAMessage) {
     ExpectMessage(&shown);
     window->Extrait1Click(nullptr);
     // Reported with the other entries not extracted, after the command, in plain words.
-    EXPECT_EQ(shown.text, "These files were not extracted:\r\nbig.bin : the cabinet where the file begins is missing");
+    EXPECT_EQ(shown.text,
+              "These files were not extracted:\r\nbig.bin : the cabinet where the file begins is missing");
     EXPECT_FALSE(QFileInfo::exists(Out() + "/big.bin"));
 }
 
@@ -292,8 +296,9 @@ TEST_F(ExtractTest, TheSelectedEntryIsTheOneWrittenWhenNamePartsAreShared) {
         AnswerBrowser(Out());
         // No question and no message: a replace question left unanswered fails the fixture.
         window->Extrait1Click(nullptr);
-        EXPECT_EQ(ReadAll(Out() + "/readme.txt"),
-                  model->item(row).storedName == "a\\readme.txt" ? QByteArray("first") : QByteArray("second!"));
+        EXPECT_EQ(ReadAll(Out() + "/readme.txt"), model->item(row).storedName == "a\\readme.txt"
+                                                      ? QByteArray("first")
+                                                      : QByteArray("second!"));
     }
 }
 
@@ -378,9 +383,11 @@ TEST_F(ExtractTest, ManyUnsafeNamesBringOneMessage) {
     const QStringList lines = shown.text.split("\r\n");
     ASSERT_EQ(lines.size(), 1 + kNotExtractedLines + 1);
     EXPECT_EQ(lines[0], "These files were not extracted:");
-    EXPECT_EQ(lines.filter(" : the name is not valid here or would place the file outside the target folder").size(),
+    EXPECT_EQ(lines.filter(" : the name is not valid here or would place the file outside the target folder")
+                  .size(),
               kNotExtractedLines);
-    EXPECT_EQ(lines.back(), QStringLiteral("… and %1 more files not extracted.").arg(200 - kNotExtractedLines));
+    EXPECT_EQ(lines.back(),
+              QStringLiteral("… and %1 more files not extracted.").arg(200 - kNotExtractedLines));
     EXPECT_EQ(ReadAll(Out() + "/safe.txt"), QByteArray("safe"));
 }
 
@@ -392,16 +399,18 @@ TEST_F(ExtractTest, ManyUnsafeNamesBringOneMessage) {
 struct DragOutCase {
     const char* name;
     std::vector<int> rows;
-    const char* uriFile;     // the file the target names in the out folder; empty: it never asks
-    bool remote = false;     // the target names a file on another machine
+    const char* uriFile;            // the file the target names in the out folder; empty: it never asks
+    bool remote = false;            // the target names a file on another machine
     const char* existing = nullptr; // a.txt already in the folder, holding this
     const char* replace = nullptr;  // the answer to the replace question ("Yes", "No")
-    QStringList written;     // files of the out folder afterwards
+    QStringList written;            // files of the out folder afterwards
     const char* report = nullptr;   // the message that lists entries not extracted
     const char* answer = "S";       // what the target was told
 };
 
-void PrintTo(const DragOutCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DragOutCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DragOut : public ExtractTest, public ::testing::WithParamInterface<DragOutCase> {};
 
@@ -464,8 +473,9 @@ TEST_P(DragOut, ExtractsIntoTheFolderTheDropTargetNames) {
         if (f == QLatin1String("a.txt") && keptOld) {
             EXPECT_EQ(ReadAll(Out() + "/a.txt"), QByteArray(c.existing));
         } else {
-            EXPECT_EQ(ReadAll(Out() + QLatin1Char('/') + f).size(),
-                      f.startsWith('a') ? 3000 : f.startsWith('c') ? 7000 : 5000);
+            EXPECT_EQ(ReadAll(Out() + QLatin1Char('/') + f).size(), f.startsWith('a')   ? 3000
+                                                                    : f.startsWith('c') ? 7000
+                                                                                        : 5000);
         }
     }
     if (c.report) {
@@ -476,15 +486,25 @@ TEST_P(DragOut, ExtractsIntoTheFolderTheDropTargetNames) {
 INSTANTIATE_TEST_SUITE_P(
     Targets, DragOut,
     ::testing::Values(
-        DragOutCase{"SelectedEntriesGoToTheDropFolder", {0, 2}, "a.txt", false, nullptr, nullptr, {"a.txt", "c.txt"}},
-        DragOutCase{"AnyNameTheTargetGivesNamesItsFolder", {1}, "whatever.bin", false, nullptr, nullptr,
-                    {"b.txt"}},
-        DragOutCase{"ExistingFileKeptWhenTheUserSaysNo", {0, 2}, "a.txt", false, "old", "No", {"a.txt", "c.txt"}},
+        DragOutCase{
+            "SelectedEntriesGoToTheDropFolder", {0, 2}, "a.txt", false, nullptr, nullptr, {"a.txt", "c.txt"}},
+        DragOutCase{
+            "AnyNameTheTargetGivesNamesItsFolder", {1}, "whatever.bin", false, nullptr, nullptr, {"b.txt"}},
+        DragOutCase{
+            "ExistingFileKeptWhenTheUserSaysNo", {0, 2}, "a.txt", false, "old", "No", {"a.txt", "c.txt"}},
         DragOutCase{"ExistingFileReplacedWhenTheUserSaysYes", {0}, "a.txt", false, "old", "Yes", {"a.txt"}},
-        DragOutCase{"EntriesNotExtractedAreReported", {2, 3}, "c.txt", false, nullptr, nullptr, {"c.txt"},
-                    "These files were not extracted:\r\nd/unsafe : the name is not valid here or would place the "
-                    "file outside the target folder"},
-        DragOutCase{"TargetOnAnotherMachineIsRefused", {0}, "a.txt", true, nullptr, nullptr, {}, nullptr, "E"},
+        DragOutCase{
+            "EntriesNotExtractedAreReported",
+            {2, 3},
+            "c.txt",
+            false,
+            nullptr,
+            nullptr,
+            {"c.txt"},
+            "These files were not extracted:\r\nd/unsafe : the name is not valid here or would place the "
+            "file outside the target folder"},
+        DragOutCase{
+            "TargetOnAnotherMachineIsRefused", {0}, "a.txt", true, nullptr, nullptr, {}, nullptr, "E"},
         DragOutCase{"TargetThatNeverAsksGetsNothing", {0}, "", false, nullptr, nullptr, {}}),
     [](const ::testing::TestParamInfo<DragOutCase>& p) { return std::string(p.param.name); });
 
@@ -509,20 +529,22 @@ TEST_F(ExtractTest, DraggingSelectedEntriesInTheListStartsTheDragOut) {
         const QRect item = view->visualRect(view->model()->index(2, 0));
         ASSERT_FALSE(item.isEmpty());
         const QPointF from = item.center();
-        const QPointF to = from + QPointF(QApplication::startDragDistance() * 3, QApplication::startDragDistance() * 3);
+        const QPointF to =
+            from + QPointF(QApplication::startDragDistance() * 3, QApplication::startDragDistance() * 3);
         QMouseEvent press(QEvent::MouseButtonPress, from, view->viewport()->mapToGlobal(from), Qt::LeftButton,
                           Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(view->viewport(), &press);
         for (int step = 1; step <= 3; ++step) {
             const QPointF at = from + (to - from) * step / 3.0;
-            QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
-                             Qt::NoModifier);
+            QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(view->viewport(), &move);
         }
         QMouseEvent release(QEvent::MouseButtonRelease, to, view->viewport()->mapToGlobal(to), Qt::LeftButton,
                             Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(view->viewport(), &release);
-        EXPECT_EQ(dragged, QStringList({"a.txt", "c.txt"})) << "both selected entries go, not only the one pressed";
+        EXPECT_EQ(dragged, QStringList({"a.txt", "c.txt"}))
+            << "both selected entries go, not only the one pressed";
     }
 }
 

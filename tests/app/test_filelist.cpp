@@ -139,10 +139,14 @@ INSTANTIATE_TEST_SUITE_P(
 // focus frame only after a Tab, and not on a selected item).
 std::string StyleName(const ::testing::TestParamInfo<int>& p) {
     switch (p.param) {
-    case TListFic::vsIcon: return "Large";
-    case TListFic::vsSmallIcon: return "Small";
-    case TListFic::vsList: return "List";
-    default: return "Details";
+    case TListFic::vsIcon:
+        return "Large";
+    case TListFic::vsSmallIcon:
+        return "Small";
+    case TListFic::vsList:
+        return "List";
+    default:
+        return "Details";
     }
 }
 
@@ -153,8 +157,13 @@ TEST_P(FocusFrame, CurrentItemOfTheFocusedListShowsIt) {
     list.resize(640, 420);
     std::vector<ListItem> items;
     for (int i = 0; i < 3; ++i)
-        items.push_back({kShortFirst[i + 2], 10u, QStringLiteral("Type"), QStringLiteral("1/2/2001 3:04:05 AM"),
-                         {}, kShortFirst[i + 2], i});
+        items.push_back({kShortFirst[i + 2],
+                         10u,
+                         QStringLiteral("Type"),
+                         QStringLiteral("1/2/2001 3:04:05 AM"),
+                         {},
+                         kShortFirst[i + 2],
+                         i});
     GiveIcons(list.model(), 3);
     list.model()->setItems(std::move(items), QStringLiteral("bytes"));
     list.setViewStyle(GetParam());
@@ -163,7 +172,8 @@ TEST_P(FocusFrame, CurrentItemOfTheFocusedListShowsIt) {
     QApplication::setActiveWindow(&list);
     QAbstractItemView* view = list.currentView();
     const QModelIndex first = list.model()->index(0, 0);
-    list.selectionModel()->setCurrentIndex(first, QItemSelectionModel::SelectCurrent | QItemSelectionModel::Rows);
+    list.selectionModel()->setCurrentIndex(first,
+                                           QItemSelectionModel::SelectCurrent | QItemSelectionModel::Rows);
     view->clearFocus();
     QApplication::processEvents();
     const QRect r = view->visualRect(first);
@@ -201,8 +211,13 @@ TEST_P(DetailColumns, SizeAndDateAreNeverCut) {
     TListFic list;
     list.resize(900, 300);
     std::vector<ListItem> items;
-    items.push_back({QStringLiteral("big.bin"), c.size, QStringLiteral("Type"), QString::fromUtf8(c.date), {},
-                     QStringLiteral("big.bin"), 0});
+    items.push_back({QStringLiteral("big.bin"),
+                     c.size,
+                     QStringLiteral("Type"),
+                     QString::fromUtf8(c.date),
+                     {},
+                     QStringLiteral("big.bin"),
+                     0});
     list.model()->setItems(std::move(items), QString::fromUtf8(c.bytesWord));
     list.setViewStyle(TListFic::vsReport);
     list.itemsChanged();

@@ -1,9 +1,8 @@
 // Every file of the shared corpus's manifest through the real Open and Extract commands
-// of the main window, with every listed entry selected and every dialog answered. Whatever the cabinet holds: no crash, no
-// hang, nothing written or changed outside the chosen folder (links planted in it are
-// not followed), no hidden half-written file left in it, and no temporary copy left.
-// A second pass over files already there checks that a confirmed replacement leaves
-// each of them either as it was or replaced whole.
+// of the main window, with every listed entry selected and every dialog answered. Whatever the cabinet holds:
+// no crash, no hang, nothing written or changed outside the chosen folder (links planted in it are not
+// followed), no hidden half-written file left in it, and no temporary copy left. A second pass over files
+// already there checks that a confirmed replacement leaves each of them either as it was or replaced whole.
 #include "app/FileListModel.h"
 #include "components/FolderTreeModel.h"
 #include "extract/StagedTarget.h"
@@ -252,7 +251,8 @@ TEST_P(HostileCorpus, OpenAndExtractEverythingStayInsideTheTargetFolder) {
     int listed = 0;
     const auto expectMessage = qScopeGuard([&] {
         if (needsMessage && listed > 0) {
-            EXPECT_FALSE(shown.isEmpty()) << relative.toStdString() << ": no message said why nothing was extracted";
+            EXPECT_FALSE(shown.isEmpty())
+                << relative.toStdString() << ": no message said why nothing was extracted";
         }
     });
 
@@ -322,7 +322,8 @@ TEST(HostileCorpusList, EveryListedFileIsThereAndRun) {
     ASSERT_FALSE(files.empty()) << "the manifest lists no file";
     const QSet<QString> run(files.begin(), files.end());
     for (const QString& file : files)
-        EXPECT_TRUE(QFileInfo(test::CorpusPath(file)).isFile()) << file.toStdString() << " is listed but absent";
+        EXPECT_TRUE(QFileInfo(test::CorpusPath(file)).isFile())
+            << file.toStdString() << " is listed but absent";
     for (const QString& file : test::CorpusFiles())
         if (!file.endsWith(QLatin1String(".tsv")) && !file.endsWith(QLatin1String(".md"))) {
             EXPECT_TRUE(run.contains(file)) << file.toStdString() << " is not in the manifest";

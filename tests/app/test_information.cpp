@@ -60,16 +60,17 @@ TEST_F(InformationTest, HeaderReportInEnglishAndFrench) {
     window->Information1Click(window->InfBtn);
     const QString size = QString::number(cab.size());
     EXPECT_EQ(shown.title, "file " + path);
-    EXPECT_EQ(shown.text, "Size of the cabinet file: " + size + " bytes\n\r"
-                          "Format version: 1.3\n\r"
-                          "Number of folders: 1\n\r"
-                          "Number of files: 3\n\r"
-                          "Cabinet set identifier: 4660\n\r"
-                          "Number of the cabinet in the set: 1\n\r"
-                          "Name of previous cabinet:prev.cab\n\r"
-                          "Name of previous disk: Disk 1\n\r"
-                          "Name of next cabinet: next.cab\n\r"
-                          "Name of next disk: Disk 3\n\r");
+    EXPECT_EQ(shown.text, "Size of the cabinet file: " + size +
+                              " bytes\n\r"
+                              "Format version: 1.3\n\r"
+                              "Number of folders: 1\n\r"
+                              "Number of files: 3\n\r"
+                              "Cabinet set identifier: 4660\n\r"
+                              "Number of the cabinet in the set: 1\n\r"
+                              "Name of previous cabinet:prev.cab\n\r"
+                              "Name of previous disk: Disk 1\n\r"
+                              "Name of next cabinet: next.cab\n\r"
+                              "Name of next disk: Disk 3\n\r");
     EXPECT_EQ(shown.buttons, QStringList({"&Oui"}));
 
     window->ApplyLanguage(0);
@@ -78,7 +79,8 @@ TEST_F(InformationTest, HeaderReportInEnglishAndFrench) {
     Capture(&shown);
     window->Information1Click(nullptr);
     EXPECT_EQ(shown.title, "fichier " + path);
-    EXPECT_TRUE(shown.text.startsWith("Taille du fichier cabinet : " + size + " octets\n\rVersion du format : 1.3\n\r"))
+    EXPECT_TRUE(shown.text.startsWith("Taille du fichier cabinet : " + size +
+                                      " octets\n\rVersion du format : 1.3\n\r"))
         << shown.text.toStdString();
     EXPECT_TRUE(shown.text.contains("\n\rNom du cabinet précédent : prev.cab\n\r"));
 }
@@ -158,13 +160,14 @@ TEST_P(InformationHeaderSize, ReadsTheCabinetSizeUnsigned) {
               QStringLiteral("Size of the cabinet file: ") + QLatin1String(GetParam().shown) + " bytes");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, InformationHeaderSize,
-    ::testing::Values(HeaderSizeCase{"LargestSigned", 0x7FFFFFFFu, "2147483647"},
-                      HeaderSizeCase{"TopBitSet", 0x80000000u, "2147483648"},
-                      HeaderSizeCase{"ThreeGiB", 0xC0000000u, "3221225472"},
-                      HeaderSizeCase{"AllBitsSet", 0xFFFFFFFFu, "4294967295"}),
-    [](const ::testing::TestParamInfo<HeaderSizeCase>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sizes, InformationHeaderSize,
+                         ::testing::Values(HeaderSizeCase{"LargestSigned", 0x7FFFFFFFu, "2147483647"},
+                                           HeaderSizeCase{"TopBitSet", 0x80000000u, "2147483648"},
+                                           HeaderSizeCase{"ThreeGiB", 0xC0000000u, "3221225472"},
+                                           HeaderSizeCase{"AllBitsSet", 0xFFFFFFFFu, "4294967295"}),
+                         [](const ::testing::TestParamInfo<HeaderSizeCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 } // namespace
 } // namespace morbek

@@ -15,8 +15,8 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QPushButton>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 
 namespace morbek {
@@ -38,9 +38,10 @@ protected:
                 for (int i = 0; i < d->LstLang->topLevelItemCount(); ++i)
                     *entries << d->LstLang->topLevelItem(i)->text(0);
             if (selectedOnShow)
-                selectedOnShow[0] = d->LstLang->selectedItems().isEmpty()
-                                        ? -1
-                                        : d->LstLang->indexOfTopLevelItem(d->LstLang->selectedItems().front());
+                selectedOnShow[0] =
+                    d->LstLang->selectedItems().isEmpty()
+                        ? -1
+                        : d->LstLang->indexOfTopLevelItem(d->LstLang->selectedItems().front());
             if (key == 0) {
                 d->CancelBtn->click();
                 return;
@@ -141,7 +142,8 @@ TEST_F(LanguagesTest, SwitchingReopensTheListedCabinet) {
     EXPECT_EQ(Column(1).value(0), "1234 Bytes");
     EXPECT_EQ(window->ListFic->model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Name");
     EXPECT_EQ(window->ListFic->model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Größe");
-    EXPECT_TRUE(window->StatPanel0->text().endsWith("1244 Bytes")) << window->StatPanel0->text().toStdString();
+    EXPECT_TRUE(window->StatPanel0->text().endsWith("1244 Bytes"))
+        << window->StatPanel0->text().toStdString();
     EXPECT_TRUE(window->ListFic->selectedRows().empty());
     EXPECT_TRUE(window->Extrait1->isEnabled());
     EXPECT_TRUE(window->InfBtn->isEnabled());
@@ -159,7 +161,7 @@ TEST_F(LanguagesTest, SwitchingWithNothingOpenLeavesListAndPanelsEmpty) {
 
 TEST_F(LanguagesTest, CancelEscapeAndOkWithoutSelectionChangeNothing) {
     const QString path = OpenSample();
-    Answer(1, nullptr, nullptr, 0);        // Cancel
+    Answer(1, nullptr, nullptr, 0); // Cancel
     window->Langue1Click(nullptr);
     Answer(1, nullptr, nullptr, Qt::Key_Escape);
     window->Langue1Click(nullptr);

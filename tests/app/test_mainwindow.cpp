@@ -8,17 +8,17 @@
 #include "components/ShelBrow.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
-#include <QUrl>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QUrl>
 
 namespace morbek::testing {
 namespace {
@@ -26,8 +26,8 @@ namespace {
 struct Fixture {
     const char* name;
     QByteArray data;
-    uint16_t date = 0x226C;   // 12.03.1997
-    uint16_t time = 0x5A3A;   // 11:17:52
+    uint16_t date = 0x226C; // 12.03.1997
+    uint16_t time = 0x5A3A; // 11:17:52
     uint16_t attribs = 0x20;
 };
 
@@ -74,7 +74,7 @@ TEST_F(MainWindowTest, FirstActivationLabelsTheWindowAndDisablesCommands) {
     EXPECT_TRUE(window->StatPanel0->text().isEmpty());
     // Column titles of the details view.
     const FileListModel* m = window->ListFic->model();
-    const QStringList titles = {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type"),
+    const QStringList titles = {QStringLiteral("Name"), QStringLiteral("Size"),      QStringLiteral("Type"),
                                 QStringLiteral("Date"), QStringLiteral("Directory"), QString()};
     for (int c = 0; c < 6; ++c)
         EXPECT_EQ(m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), titles[c]);
@@ -121,11 +121,13 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsAndSeparatorsInOrder) {
 // opens as with Open; anything else is refused at the door.
 struct DropCase {
     const char* name;
-    QStringList urls;    // a bare name is a local file in the test folder
-    const char* opened;  // the file that ends up open; empty: the drop is refused
+    QStringList urls;   // a bare name is a local file in the test folder
+    const char* opened; // the file that ends up open; empty: the drop is refused
 };
 
-void PrintTo(const DropCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DropCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DroppedFiles : public MainWindowTest, public ::testing::WithParamInterface<DropCase> {};
 
@@ -168,13 +170,14 @@ TEST_P(DroppedFiles, OpenACabinetOrAnExecutableAsOpenDoes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Drops, DroppedFiles,
-    ::testing::Values(DropCase{"Cabinet", {"three.cab"}, "three.cab"},
-                      DropCase{"CabinetInCapitals", {"LOUD.CAB"}, "LOUD.CAB"},
-                      DropCase{"Executable", {"setup.exe"}, "setup.exe"},
-                      DropCase{"FirstCabinetAmongOtherFiles", {"notes.txt", "three.cab", "setup.exe"}, "three.cab"},
-                      DropCase{"OtherFileOnly", {"notes.txt"}, ""},
-                      DropCase{"RemoteCabinet", {"https://example.invalid/three.cab"}, ""},
-                      DropCase{"TextNotFiles", {}, ""}),
+    ::testing::Values(
+        DropCase{"Cabinet", {"three.cab"}, "three.cab"},
+        DropCase{"CabinetInCapitals", {"LOUD.CAB"}, "LOUD.CAB"},
+        DropCase{"Executable", {"setup.exe"}, "setup.exe"},
+        DropCase{"FirstCabinetAmongOtherFiles", {"notes.txt", "three.cab", "setup.exe"}, "three.cab"},
+        DropCase{"OtherFileOnly", {"notes.txt"}, ""},
+        DropCase{"RemoteCabinet", {"https://example.invalid/three.cab"}, ""},
+        DropCase{"TextNotFiles", {}, ""}),
     [](const ::testing::TestParamInfo<DropCase>& p) { return std::string(p.param.name); });
 
 TEST_F(MainWindowTest, NothingIsTakenWhileADialogIsOpen) {
@@ -239,10 +242,9 @@ TEST_F(MainWindowTest, StatusBarUsesSingularForNoneAndOne) {
 }
 
 TEST_F(MainWindowTest, DateErrAndMidnight) {
-    Open(WriteFile(QStringLiteral("dates.cab"),
-                   Cabinet({{"bad.txt", "b", 0x2260 /* day 0 */, 0},
-                            {"midnight.txt", "m", 0x226C, 0},
-                            {"hour24.txt", "h", 0x226C, 24 << 11}})));
+    Open(WriteFile(QStringLiteral("dates.cab"), Cabinet({{"bad.txt", "b", 0x2260 /* day 0 */, 0},
+                                                         {"midnight.txt", "m", 0x226C, 0},
+                                                         {"hour24.txt", "h", 0x226C, 24 << 11}})));
     EXPECT_EQ(Column(3), (QStringList{"Date Err.", "3/12/1997", "Date Err."}));
 }
 
@@ -278,9 +280,9 @@ TEST_F(MainWindowTest, SizesBeyondTwoGigabytesStayUnsigned) {
     Open(WriteFile(QStringLiteral("big.cab"), bytes));
     EXPECT_EQ(Column(1)[0], QStringLiteral("3221225472 bytes"));
     EXPECT_EQ(window->StatPanel0->text(), QStringLiteral("2 files, 6442450944 bytes"));
-    window->ListFic->selectionModel()->select(QItemSelection(window->ListFic->model()->index(0, 0),
-                                                             window->ListFic->model()->index(1, 0)),
-                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window->ListFic->selectionModel()->select(
+        QItemSelection(window->ListFic->model()->index(0, 0), window->ListFic->model()->index(1, 0)),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     EXPECT_EQ(window->StatPanel1->text(), QStringLiteral("2 selected files, 6442450944 bytes"));
 }
 
@@ -326,8 +328,9 @@ TEST_F(MainWindowTest, TriggeringTheCheckedMenuItemStillReopens) {
 }
 
 TEST_F(MainWindowTest, SortByNameUsesTheLocaleCollationNotByteOrder) {
-    Open(WriteFile(QStringLiteral("names.cab"),
-                   Cabinet({{"b.txt", "1"}, {"B.txt", "2"}, {"a.txt", "3"}, {"Zebra.txt", "4"}, {"apple.txt", "5"}})));
+    Open(WriteFile(
+        QStringLiteral("names.cab"),
+        Cabinet({{"b.txt", "1"}, {"B.txt", "2"}, {"a.txt", "3"}, {"Zebra.txt", "4"}, {"apple.txt", "5"}})));
     EXPECT_EQ(Column(0), (QStringList{"b.txt", "B.txt", "a.txt", "Zebra.txt", "apple.txt"}));
     window->Alpha1Click(window->AlphaBtn);
     EXPECT_EQ(window->SortOrder, 1);

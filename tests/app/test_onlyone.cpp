@@ -21,11 +21,11 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
-#include <vector>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 namespace morbek {
 namespace {
@@ -112,7 +112,8 @@ protected:
     }
     QString Marker() const { return runtime.path + QLatin1Char('/') + kMarker; }
     QStringList Leftovers() const {
-        return QDir(runtime.path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        return QDir(runtime.path)
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     }
 
     // A guard on its own window, loaded as the program loads its main window.
@@ -180,7 +181,9 @@ struct FolderCase {
     bool needsRoot; // giving a folder to another user takes root
 };
 
-void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FolderCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 constexpr uid_t kOtherUser = 54321;
 
@@ -192,10 +195,11 @@ void MakeFolder(const QString& path, mode_t mode) {
 const FolderCase kFolderCases[] = {
     {"RuntimeClosedToOthers", [](const RuntimeFolder&) {}, Place::Runtime, false},
     {"RuntimeUnset", [](const RuntimeFolder&) { qunsetenv("XDG_RUNTIME_DIR"); }, Place::Cache, false},
-    {"RuntimeRelative", [](const RuntimeFolder&) { qputenv("XDG_RUNTIME_DIR", "relative/run"); }, Place::Cache,
-     false},
+    {"RuntimeRelative", [](const RuntimeFolder&) { qputenv("XDG_RUNTIME_DIR", "relative/run"); },
+     Place::Cache, false},
     {"RuntimeOpenToOthers",
-     [](const RuntimeFolder& f) { ::chmod(QFile::encodeName(f.path).constData(), 0755); }, Place::Cache, false},
+     [](const RuntimeFolder& f) { ::chmod(QFile::encodeName(f.path).constData(), 0755); }, Place::Cache,
+     false},
     {"RuntimeLinked",
      [](const RuntimeFolder& f) {
          const QString link = f.Root() + QStringLiteral("/run-link");
@@ -204,7 +208,9 @@ const FolderCase kFolderCases[] = {
      },
      Place::Cache, false},
     {"RuntimeOfAnotherUser",
-     [](const RuntimeFolder& f) { (void)::chown(QFile::encodeName(f.path).constData(), kOtherUser, kOtherUser); },
+     [](const RuntimeFolder& f) {
+         (void)::chown(QFile::encodeName(f.path).constData(), kOtherUser, kOtherUser);
+     },
      Place::Cache, true},
     {"CacheHomeUnset",
      [](const RuntimeFolder& f) {
@@ -245,10 +251,17 @@ TEST_P(MarkerFolder, IsTheUsersOwnAndGuardsEveryStart) {
     c.arrange(runtime);
     QString expected;
     switch (c.expected) {
-    case Place::Runtime: expected = runtime.path + QLatin1Char('/'); break;
-    case Place::Cache: expected = runtime.cache + QStringLiteral("/morbek/"); break;
-    case Place::HomeCache: expected = runtime.Root() + QStringLiteral("/home/.cache/morbek/"); break;
-    case Place::Nowhere: break;
+    case Place::Runtime:
+        expected = runtime.path + QLatin1Char('/');
+        break;
+    case Place::Cache:
+        expected = runtime.cache + QStringLiteral("/morbek/");
+        break;
+    case Place::HomeCache:
+        expected = runtime.Root() + QStringLiteral("/home/.cache/morbek/");
+        break;
+    case Place::Nowhere:
+        break;
     }
     EXPECT_EQ(TOnlyOne::PrivateFolder(), expected);
     if (expected.isEmpty())
@@ -263,7 +276,9 @@ TEST_P(MarkerFolder, IsTheUsersOwnAndGuardsEveryStart) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, MarkerFolder, ::testing::ValuesIn(kFolderCases),
-                         [](const ::testing::TestParamInfo<FolderCase>& p) { return std::string(p.param.name); });
+                         [](const ::testing::TestParamInfo<FolderCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 TEST_F(OnlyOneComponent, SecondGuardHandsOverAndNeverRemovesTheFirstsMarker) {
     auto first = Start();
@@ -397,7 +412,8 @@ protected:
     // What is left in the runtime folder, the help viewer's sockets aside.
     QStringList Leftovers() const {
         QStringList left =
-            QDir(runtime.path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+            QDir(runtime.path)
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         left.removeIf([](const QString& name) { return name.startsWith(QLatin1String("morbek-help-")); });
         return left;
     }
@@ -450,12 +466,14 @@ TEST_F(OnlyOneProcess, SecondStartEndsWithoutShowingAndRaisesTheFirst) {
 // A later start given a file: the first comes forward and opens it as Open would.
 struct HandOverCase {
     const char* name;
-    const char* argument;   // empty: started without a file
-    bool fromItsFolder;     // the later start runs in the cabinet's folder
-    int rows;               // entries listed by the first afterwards
+    const char* argument; // empty: started without a file
+    bool fromItsFolder;   // the later start runs in the cabinet's folder
+    int rows;             // entries listed by the first afterwards
 };
 
-void PrintTo(const HandOverCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const HandOverCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LaterStartsFile : public OnlyOneProcess, public ::testing::WithParamInterface<HandOverCase> {};
 
@@ -476,9 +494,11 @@ TEST_P(LaterStartsFile, IsOpenedByTheFirst) {
     auto first = RunFirst();
     QStringList args;
     if (*c.argument)
-        args << (c.fromItsFolder || c.argument[0] == '/' ? QString::fromUtf8(c.argument)
-                                                         : folder + QLatin1Char('/') + QString::fromUtf8(c.argument));
-    test::RunningProgram later(QStringLiteral(MORBEK32_PATH), args, env, c.fromItsFolder ? folder : QString());
+        args << (c.fromItsFolder || c.argument[0] == '/'
+                     ? QString::fromUtf8(c.argument)
+                     : folder + QLatin1Char('/') + QString::fromUtf8(c.argument));
+    test::RunningProgram later(QStringLiteral(MORBEK32_PATH), args, env,
+                               c.fromItsFolder ? folder : QString());
     ExpectHandsOver(later);
     ASSERT_TRUE(first->WaitForLine(QStringLiteral("handover raised")));
 

@@ -34,8 +34,8 @@ void WriteSparseExecutable(const QString& path, qint64 holeSize, const QByteArra
 // What AC1 looked like whenever events were processed while the command ran.
 struct Seen {
     int ticks = 0;
-    bool visible = true;    // in every tick
-    bool playing = true;    // in every tick
+    bool visible = true; // in every tick
+    bool playing = true; // in every tick
     bool overClientArea = true;
     std::set<int> frames;
 };

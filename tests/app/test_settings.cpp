@@ -270,8 +270,8 @@ TEST_P(SettingsBounds, MostlyOffScreenComesBackInsideTheAvailableArea) {
         EXPECT_EQ(outer, stored);
         return;
     }
-    EXPECT_TRUE(avail.contains(outer)) << "at " << outer.x() << "," << outer.y() << " " << outer.width() << "x"
-                                       << outer.height();
+    EXPECT_TRUE(avail.contains(outer))
+        << "at " << outer.x() << "," << outer.y() << " " << outer.width() << "x" << outer.height();
     EXPECT_EQ(outer.size(), stored.size().boundedTo(avail.size()));
 }
 

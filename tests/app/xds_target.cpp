@@ -18,8 +18,8 @@ struct FreeDeleter {
 template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
 xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
-    Reply<xcb_intern_atom_reply_t> r(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr));
+    Reply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr));
     return r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
@@ -71,11 +71,11 @@ int main(int argc, char** argv) {
     std::printf("ready\n");
     std::fflush(stdout);
 
-    const xcb_atom_t enter = Atom(c, "XdndEnter"), position = Atom(c, "XdndPosition"), drop = Atom(c, "XdndDrop"),
-                     status = Atom(c, "XdndStatus"), finished = Atom(c, "XdndFinished"),
-                     copy = Atom(c, "XdndActionCopy"), xds = Atom(c, "XdndDirectSave0"),
-                     selection = Atom(c, "XdndSelection"), textPlain = Atom(c, "text/plain"),
-                     result = Atom(c, "MORBEK_XDS_RESULT");
+    const xcb_atom_t enter = Atom(c, "XdndEnter"), position = Atom(c, "XdndPosition"),
+                     drop = Atom(c, "XdndDrop"), status = Atom(c, "XdndStatus"),
+                     finished = Atom(c, "XdndFinished"), copy = Atom(c, "XdndActionCopy"),
+                     xds = Atom(c, "XdndDirectSave0"), selection = Atom(c, "XdndSelection"),
+                     textPlain = Atom(c, "text/plain"), result = Atom(c, "MORBEK_XDS_RESULT");
     xcb_window_t source = 0;
     for (;;) {
         Reply<xcb_generic_event_t> e(xcb_wait_for_event(c));

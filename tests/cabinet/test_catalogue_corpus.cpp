@@ -34,9 +34,7 @@ bool ListedByCabextract(const std::vector<ExpectedRow>& rows) {
 
 class Corpus : public ::testing::Test {
 protected:
-    void SetUp() override {
-        MORBEK_CORPUS_OR_SKIP();
-    }
+    void SetUp() override { MORBEK_CORPUS_OR_SKIP(); }
 };
 
 // Records as the independent parser read them at coffFiles, compared field by field.

@@ -91,9 +91,11 @@ TEST_F(AnimationControl, StartsEmptyWithItsDesignDefaults) {
 struct NameCase {
     const char* name;
     const char* value;
-    bool resource;   // opens the program's resource clip, else the small file of that name
+    bool resource; // opens the program's resource clip, else the small file of that name
 };
-void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const NameCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class AviFileNameRule : public AnimationControl, public ::testing::WithParamInterface<NameCase> {};
 
@@ -111,16 +113,12 @@ TEST_P(AviFileNameRule, PlainDecimalNamesAResourceAnythingElseAFile) {
     EXPECT_FALSE(control->IsPlaying());
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, AviFileNameRule,
-                         ::testing::Values(NameCase{"plain_100", "100", true},
-                                           NameCase{"leading_zero", "0100", false},
-                                           NameCase{"trailing_blank", "100 ", false},
-                                           NameCase{"leading_blank", " 100", false},
-                                           NameCase{"plus_sign", "+100", false},
-                                           NameCase{"not_a_number", "clip.avi", false}),
-                         [](const ::testing::TestParamInfo<NameCase>& p) {
-                             return std::string(p.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Names, AviFileNameRule,
+    ::testing::Values(NameCase{"plain_100", "100", true}, NameCase{"leading_zero", "0100", false},
+                      NameCase{"trailing_blank", "100 ", false}, NameCase{"leading_blank", " 100", false},
+                      NameCase{"plus_sign", "+100", false}, NameCase{"not_a_number", "clip.avi", false}),
+    [](const ::testing::TestParamInfo<NameCase>& p) { return std::string(p.param.name); });
 
 TEST_F(AnimationControl, NameThatOpensNothingLeavesTheControlEmpty) {
     control->setAviFileName(QStringLiteral("100"));
@@ -130,7 +128,7 @@ TEST_F(AnimationControl, NameThatOpensNothingLeavesTheControlEmpty) {
     EXPECT_FALSE(control->IsOpen());
 
     control->setAviFileName(QStringLiteral("100"));
-    control->setAviFileName(QStringLiteral("-5"));   // a number: a resource the program lacks
+    control->setAviFileName(QStringLiteral("-5")); // a number: a resource the program lacks
     EXPECT_EQ(control->AviFileName(), QStringLiteral("-5"));
     EXPECT_FALSE(control->IsOpen());
 }
@@ -151,7 +149,7 @@ TEST_F(AnimationControl, EmptyNameKeepsNameAndClip) {
     control->setAviFileName(QString());
     EXPECT_EQ(control->AviFileName(), QStringLiteral("100"));
     EXPECT_TRUE(control->IsOpen());
-    EXPECT_EQ(control->CurrentFrame(), 7);   // not even rewound
+    EXPECT_EQ(control->CurrentFrame(), 7); // not even rewound
 }
 
 // --- operations ----------------------------------------------------------------------------
@@ -175,7 +173,7 @@ TEST_F(AnimationControl, FailedOpenStopsAndEmptiesTheControl) {
 
     WriteSmallClip(QStringLiteral("bad.avi"));
     QFile f(dir.filePath(QStringLiteral("bad.avi")));
-    ASSERT_TRUE(f.resize(100));   // truncated
+    ASSERT_TRUE(f.resize(100)); // truncated
     EXPECT_FALSE(control->Open(QStringLiteral("bad.avi")));
     EXPECT_FALSE(control->IsOpen());
 
@@ -188,10 +186,12 @@ struct PlayCase {
     const char* name;
     int repeat, from, to;
     bool ok;
-    bool playing;   // afterwards
-    int frame;      // shown afterwards
+    bool playing; // afterwards
+    int frame;    // shown afterwards
 };
-void PrintTo(const PlayCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const PlayCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class PlayRequest : public AnimationControl, public ::testing::WithParamInterface<PlayCase> {};
 
@@ -204,20 +204,21 @@ TEST_P(PlayRequest, AnswersAndShows) {
     EXPECT_EQ(control->CurrentFrame(), c.frame);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ranges, PlayRequest,
-    ::testing::Values(PlayCase{"forever_whole_clip", -1, 0, -1, true, true, 0},
-                      PlayCase{"once_middle", 1, 5, 9, true, true, 5},
-                      PlayCase{"seek_last", 0, 28, 28, true, false, 28},
-                      PlayCase{"to_is_clip_end", 2, 28, -1, true, false, 28},
-                      PlayCase{"zero_repeats_shows_from", 0, 4, 10, true, false, 4},
-                      PlayCase{"past_the_end", 1, 0, 29, false, false, 3},
-                      PlayCase{"seek_past_the_end", 0, 29, 29, false, false, 3},
-                      PlayCase{"from_after_to", 1, 9, 5, false, false, 3},
-                      PlayCase{"from_minus_one", 1, -1, 5, false, false, 3},
-                      PlayCase{"from_beyond_32767", 1, 40000, -1, false, false, 3},
-                      PlayCase{"repeat_below_minus_one", -2, 0, -1, false, false, 3}),
-    [](const ::testing::TestParamInfo<PlayCase>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ranges, PlayRequest,
+                         ::testing::Values(PlayCase{"forever_whole_clip", -1, 0, -1, true, true, 0},
+                                           PlayCase{"once_middle", 1, 5, 9, true, true, 5},
+                                           PlayCase{"seek_last", 0, 28, 28, true, false, 28},
+                                           PlayCase{"to_is_clip_end", 2, 28, -1, true, false, 28},
+                                           PlayCase{"zero_repeats_shows_from", 0, 4, 10, true, false, 4},
+                                           PlayCase{"past_the_end", 1, 0, 29, false, false, 3},
+                                           PlayCase{"seek_past_the_end", 0, 29, 29, false, false, 3},
+                                           PlayCase{"from_after_to", 1, 9, 5, false, false, 3},
+                                           PlayCase{"from_minus_one", 1, -1, 5, false, false, 3},
+                                           PlayCase{"from_beyond_32767", 1, 40000, -1, false, false, 3},
+                                           PlayCase{"repeat_below_minus_one", -2, 0, -1, false, false, 3}),
+                         [](const ::testing::TestParamInfo<PlayCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 TEST_F(AnimationControl, PlaysTheRangeAsOftenAsAskedThenStopsOnItsLastFrame) {
     ASSERT_TRUE(control->OpenResource(100));
@@ -225,7 +226,7 @@ TEST_F(AnimationControl, PlaysTheRangeAsOftenAsAskedThenStopsOnItsLastFrame) {
     ASSERT_TRUE(control->Play(2, 3, 5));
     EXPECT_EQ(FramesUntilStopped(5000), (std::vector<int>{3, 4, 5, 3, 4, 5}));
     EXPECT_FALSE(control->IsPlaying());
-    EXPECT_TRUE(control->Stop());   // a clip is open: stopping works, even when idle
+    EXPECT_TRUE(control->Stop()); // a clip is open: stopping works, even when idle
 }
 
 TEST_F(AnimationControl, StopKeepsTheFrameAndSeekWhilePlayingDoesNotInterrupt) {
@@ -312,12 +313,12 @@ TEST_F(AnimationControl, ChangingAStyleReopensAndRewindsTheClip) {
     QTest::qWait(400);
     const int frame = control->CurrentFrame();
     EXPECT_GT(frame, 0);
-    control->setAutoplay(true);   // same value: not restarted
+    control->setAutoplay(true); // same value: not restarted
     EXPECT_GE(control->CurrentFrame(), frame);
     EXPECT_FALSE(control->Open(dir.filePath(QStringLiteral("missing.avi"))));
     WriteSmallClip(QStringLiteral("small.avi"));
     EXPECT_TRUE(control->Open(QStringLiteral("small.avi")));
-    EXPECT_TRUE(control->IsPlaying());   // every clip opened starts by itself
+    EXPECT_TRUE(control->IsPlaying()); // every clip opened starts by itself
 }
 
 TEST_F(AnimationControl, WithoutCenterTheControlTakesTheClipsSize) {

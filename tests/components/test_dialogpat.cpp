@@ -48,8 +48,9 @@ TEST(DialogPat, TitleBarAsksForNoButtons) {
     const Qt::WindowFlags flags = d.windowFlags();
     EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
     EXPECT_TRUE(flags & Qt::WindowTitleHint);
-    for (Qt::WindowType hint : {Qt::WindowSystemMenuHint, Qt::WindowCloseButtonHint, Qt::WindowMinimizeButtonHint,
-                                Qt::WindowMaximizeButtonHint, Qt::WindowContextHelpButtonHint})
+    for (Qt::WindowType hint :
+         {Qt::WindowSystemMenuHint, Qt::WindowCloseButtonHint, Qt::WindowMinimizeButtonHint,
+          Qt::WindowMaximizeButtonHint, Qt::WindowContextHelpButtonHint})
         EXPECT_FALSE(flags & hint) << hint;
 }
 
@@ -73,7 +74,9 @@ INSTANTIATE_TEST_SUITE_P(Fields, DialogPatMotifHints,
                                            MotifField{"decorations_border_and_title", 2, 0x2u | 0x8u},
                                            MotifField{"input_mode_unset", 3, 0u},
                                            MotifField{"status_unset", 4, 0u}),
-                         [](const ::testing::TestParamInfo<MotifField>& row) { return std::string(row.param.name); });
+                         [](const ::testing::TestParamInfo<MotifField>& row) {
+                             return std::string(row.param.name);
+                         });
 
 TEST(DialogPat, UserCannotCloseOrCancelIt) {
     TDialogPat d;

@@ -74,7 +74,8 @@ TEST_F(FolderTreeModelTest, FolderRootShowsItsVisibleSubfoldersSortedAndStaysCon
 TEST_F(FolderTreeModelTest, ChangesReachASecondTreeAfterTheFirstIsGoneAndBelowTheRoot) {
     // Two trees share the program's one watcher: the first going must not stop the second
     // from seeing changes, in its root and in a folder below it.
-    auto first = std::make_unique<FolderTreeModel>(std::vector<FolderRoot>{{root, QStringLiteral("one")}}, false);
+    auto first =
+        std::make_unique<FolderTreeModel>(std::vector<FolderRoot>{{root, QStringLiteral("one")}}, false);
     FolderTreeModel second({{root, QStringLiteral("two")}}, false);
     QAbstractItemModelTester tester(&second, QAbstractItemModelTester::FailureReportingMode::Fatal);
     for (FolderTreeModel* model : {first.get(), &second}) {

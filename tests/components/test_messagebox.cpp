@@ -26,7 +26,8 @@ void Answer(const char* name, QStringList* shown) {
 }
 
 TEST(MessageBoxA, YesNoCancelGivesThePlatformCodes) {
-    const std::pair<const char*, int> cases[] = {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}, {"", IDCANCEL}};
+    const std::pair<const char*, int> cases[] = {
+        {"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}, {"", IDCANCEL}};
     for (const auto& [button, code] : cases) {
         SCOPED_TRACE(button);
         QStringList shown;

@@ -173,11 +173,11 @@ TEST_P(BrowserStart, OnlyTheLastChosenFolderIsPreselected) {
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, BrowserStart,
-    ::testing::Values(StartCase{"firstTime", {}, false, {}},
-                      StartCase{"afterCancel", {"/one", {}}, false, {}},
-                      StartCase{"afterChosenFolder", {"/one"}, false, "/one"},
-                      StartCase{"afterChosenThenCancelledThenChosen", {"/one", {}, "/two/deep"}, false, "/two/deep"},
-                      StartCase{"chosenFolderGoneSince", {"/two/deep"}, true, {}}),
+    ::testing::Values(
+        StartCase{"firstTime", {}, false, {}}, StartCase{"afterCancel", {"/one", {}}, false, {}},
+        StartCase{"afterChosenFolder", {"/one"}, false, "/one"},
+        StartCase{"afterChosenThenCancelledThenChosen", {"/one", {}, "/two/deep"}, false, "/two/deep"},
+        StartCase{"chosenFolderGoneSince", {"/two/deep"}, true, {}}),
     [](const ::testing::TestParamInfo<StartCase>& row) { return std::string(row.param.name); });
 
 TEST_F(ShellBrowserTest, RootFolderLimitsTheTreeAndHidesHiddenFolders) {
@@ -450,7 +450,8 @@ struct UnusableFolderText {
     QString (*text)(const QString& root);
 };
 
-class FolderLineRejects : public ShellBrowserTest, public ::testing::WithParamInterface<UnusableFolderText> {};
+class FolderLineRejects : public ShellBrowserTest,
+                          public ::testing::WithParamInterface<UnusableFolderText> {};
 
 TEST_P(FolderLineRejects, OkGoesOffAndTheTreeKeepsItsFolder) {
     QFile file(root + QStringLiteral("/file.txt"));
@@ -484,7 +485,8 @@ INSTANTIATE_TEST_SUITE_P(
         UnusableFolderText{"missing", [](const QString& r) { return r + QStringLiteral("/missing"); }},
         UnusableFolderText{"file", [](const QString& r) { return r + QStringLiteral("/file.txt"); }},
         UnusableFolderText{"hidden", [](const QString& r) { return r + QStringLiteral("/.secret"); }},
-        UnusableFolderText{"belowHidden", [](const QString& r) { return r + QStringLiteral("/.secret/inner"); }}),
+        UnusableFolderText{"belowHidden",
+                           [](const QString& r) { return r + QStringLiteral("/.secret/inner"); }}),
     [](const ::testing::TestParamInfo<UnusableFolderText>& row) { return std::string(row.param.name); });
 
 // A hidden folder chosen as the tree's root is no reason to refuse the folders below it.

@@ -34,7 +34,8 @@ struct FakeUi : ExtractionUi {
     void Warn(const QString& title, const QString& text) override { calls.push_back({false, title, text}); }
 
     int Count(bool confirm) const {
-        return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.confirm == confirm; }));
+        return static_cast<int>(
+            std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.confirm == confirm; }));
     }
 };
 

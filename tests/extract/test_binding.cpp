@@ -117,7 +117,8 @@ TEST_F(BindingTest, TargetFlagsCreateOrReplaceInPlace) {
 
     // An existing one: emptied, the same file (same inode: never unlinked or renamed).
     const QByteArray old = MakeFile("old.txt", "previous content");
-    struct stat before {}, after {};
+    struct stat before {
+    }, after{};
     ASSERT_EQ(::stat(old.constData(), &before), 0);
     fd = Open(old, kTarget);
     ASSERT_GT(fd, 2);

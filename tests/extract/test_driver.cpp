@@ -2,14 +2,14 @@
 // dates and attributes, cabinet sets, and names that must not escape the target folder.
 #include "extract/Binding.h"
 #include "extract/Driver.h"
-#include "tests/extract/FakeUi.h"
 #include "platform/fdi/fdi.h"
 #include "platform/locale/Regional.h"
 #include "platform/text/AnsiText.h"
 #include "resources/StringTable.h"
+#include "tests/extract/FakeUi.h"
 #include "tests/support/CabWriter.h"
-#include "tests/support/QtPrinters.h"
 #include "tests/support/Files.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -25,27 +25,26 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
-#include <functional>
-#include <thread>
 #include <cstring>
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
+#include <functional>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace morbek {
 namespace {
 
-using testing::FakeUi;
 using test::CabFileSpec;
 using test::CabLayout;
 using test::CabWriter;
 using test::DosDate;
 using test::DosTime;
-
+using testing::FakeUi;
 
 using test::ReadAll;
 
@@ -125,8 +124,8 @@ TEST_F(DriverTest, OnlyTheWholeStoredNameMatchesAndASecondEntryOnTheSameTargetAs
     const struct {
         const char* entry;
         QByteArray content;
-    } alone[] = {{"a\\readme.txt", "first"}, {"b\\readme.txt", "second!"}, {"readme.txt", "third"},
-                 {"c\\readme.txt", "<missing>"}, {"readme", "<missing>"}, {"a\\", "<missing>"}};
+    } alone[] = {{"a\\readme.txt", "first"},     {"b\\readme.txt", "second!"}, {"readme.txt", "third"},
+                 {"c\\readme.txt", "<missing>"}, {"readme", "<missing>"},      {"a\\", "<missing>"}};
     for (const auto& c : alone) {
         SCOPED_TRACE(c.entry);
         QFile::remove(target);
@@ -140,9 +139,10 @@ TEST_F(DriverTest, OnlyTheWholeStoredNameMatchesAndASecondEntryOnTheSameTargetAs
 
     // The second of two selected entries landing on one target asks, with its stored date.
     const QDateTime stored(QDate(1997, 3, 12), QTime(11, 13, 52));
-    const QString expected = QStringLiteral("Replace the file : ") + target + QStringLiteral("\r\n          5 bytes ") +
-                             platform::ShortDate(stored.date()) + QLatin1Char(' ') + platform::LongTime(stored.time()) +
-                             QStringLiteral("\r\n\nWith the file : ") + target + QStringLiteral("\r\n          ") + entryText;
+    const QString expected =
+        QStringLiteral("Replace the file : ") + target + QStringLiteral("\r\n          5 bytes ") +
+        platform::ShortDate(stored.date()) + QLatin1Char(' ') + platform::LongTime(stored.time()) +
+        QStringLiteral("\r\n\nWith the file : ") + target + QStringLiteral("\r\n          ") + entryText;
     const struct {
         int answer;
         QByteArray content;
@@ -372,8 +372,9 @@ TEST_F(DriverSetTest, MissingNextCabinetWarnsAndLeavesNoPartialFile) {
     ASSERT_EQ(ui.calls.size(), 1u);
     EXPECT_FALSE(ui.calls[0].confirm);
     EXPECT_EQ(ui.calls[0].title, QStringLiteral("two.bin"));
-    EXPECT_EQ(ui.calls[0].text, QStringLiteral("The cabinet file part2.cab where is the second part of the file to "
-                                               "extract cannot be found.\r\nCannot extract the file."));
+    EXPECT_EQ(ui.calls[0].text,
+              QStringLiteral("The cabinet file part2.cab where is the second part of the file to "
+                             "extract cannot be found.\r\nCannot extract the file."));
     EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("two.bin")));
     // Not extracted, and already told: the command does not list it again.
     EXPECT_EQ(Failure, ExtractFailure::NextCabinetMissing);
@@ -400,8 +401,9 @@ TEST_F(DriverSetTest, EntryBeginningInAnEarlierCabinet) {
     EXPECT_EQ(Extract(second, QStringLiteral("two.bin")), 0);
     ASSERT_EQ(ui.calls.size(), 1u);
     EXPECT_EQ(ui.calls[0].title, QStringLiteral("two.bin"));
-    EXPECT_EQ(ui.calls[0].text, QStringLiteral("The file is the second part of two.bin beginning in the cabinet "
-                                               "file: part1.cab\r\nCannot extract the file."));
+    EXPECT_EQ(ui.calls[0].text,
+              QStringLiteral("The file is the second part of two.bin beginning in the cabinet "
+                             "file: part1.cab\r\nCannot extract the file."));
     EXPECT_TRUE(PreviousCabinet.isEmpty());
     EXPECT_EQ(Failure, ExtractFailure::EarlierCabinetMissing);
     EXPECT_TRUE(FailureShown);
@@ -452,10 +454,13 @@ TEST_F(DriverTest, UnsafeNamesAreRefusedAndRecordedNotWarned) {
         int keepPaths;
         ExtractFailure failure;
     } cases[] = {
-        {"..\\..\\evil", 1, ExtractFailure::UnsafeName},  {"a\\..\\evil", 1, ExtractFailure::UnsafeName},
-        {"a\\\\evil", 1, ExtractFailure::UnsafeName},     {"\\evil", 1, ExtractFailure::UnsafeName},
+        {"..\\..\\evil", 1, ExtractFailure::UnsafeName},
+        {"a\\..\\evil", 1, ExtractFailure::UnsafeName},
+        {"a\\\\evil", 1, ExtractFailure::UnsafeName},
+        {"\\evil", 1, ExtractFailure::UnsafeName},
         // A '/' in the name part, and a name part of "..", whatever KeepPaths says.
-        {"x/../../escape", 0, ExtractFailure::UnsafeName}, {"x/../../escape", 1, ExtractFailure::UnsafeName},
+        {"x/../../escape", 0, ExtractFailure::UnsafeName},
+        {"x/../../escape", 1, ExtractFailure::UnsafeName},
         {"..", 0, ExtractFailure::UnsafeName},
         // A name ending like the requested one after a '/' is not that entry.
         {"escape", 1, ExtractFailure::None},
@@ -532,14 +537,16 @@ TEST_F(DriverTest, EachFailureIsRecordedWithItsCauseAndLeavesNothingUnderTheName
              b[static_cast<qsizetype>(layout.dataBlocks[0] + 8 + 10)] ^= 0x55;
              return b;
          },
-         {}, ExtractFailure::DamagedData},
+         {},
+         ExtractFailure::DamagedData},
         {"a cabinet cut short",
          [&] {
              CabLayout layout;
              const QByteArray b = plain(test::CabMethod::Stored).build(&layout);
              return b.left(static_cast<qsizetype>(layout.dataBlocks[0] + 100));
          },
-         {}, ExtractFailure::DamagedData},
+         {},
+         ExtractFailure::DamagedData},
         {"a declared size beyond the data",
          [&] {
              CabWriter w;
@@ -551,7 +558,8 @@ TEST_F(DriverTest, EachFailureIsRecordedWithItsCauseAndLeavesNothingUnderTheName
              w.addFile(f);
              return w.build();
          },
-         {}, ExtractFailure::DamagedData},
+         {},
+         ExtractFailure::DamagedData},
         {"a block that inflates past its size",
          [&] {
              CabWriter w = plain(test::CabMethod::MsZip);
@@ -561,7 +569,8 @@ TEST_F(DriverTest, EachFailureIsRecordedWithItsCauseAndLeavesNothingUnderTheName
              test::PutU16(b, layout.dataBlocks[0] + 6, 100);
              return b;
          },
-         {}, ExtractFailure::DamagedData},
+         {},
+         ExtractFailure::DamagedData},
         {"a folder of that name", [&] { return plain(test::CabMethod::Stored).build(); },
          [&] { QDir().mkpath(Out() + QStringLiteral("f.txt")); }, ExtractFailure::InTheWay},
         {"a file larger than the process may write", [&] { return plain(test::CabMethod::Stored).build(); },
@@ -571,13 +580,15 @@ TEST_F(DriverTest, EachFailureIsRecordedWithItsCauseAndLeavesNothingUnderTheName
              ::setrlimit(RLIMIT_FSIZE, &small);
          },
          ExtractFailure::DiskFull},
-        {"an entry not in the cabinet", [&] {
+        {"an entry not in the cabinet",
+         [&] {
              CabWriter w;
              w.addFolder();
              w.addFile("g.txt", "g");
              return w.build();
          },
-         {}, ExtractFailure::None},
+         {},
+         ExtractFailure::None},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -604,13 +615,13 @@ TEST(DriverFailures, CausesAndTheirReasons) {
         int error;
         ExtractFailure failure;
     } errors[] = {
-        {ENOSPC, ExtractFailure::DiskFull},           {EDQUOT, ExtractFailure::DiskFull},
-        {EFBIG, ExtractFailure::DiskFull},            {EACCES, ExtractFailure::PermissionDenied},
-        {EPERM, ExtractFailure::PermissionDenied},    {EROFS, ExtractFailure::PermissionDenied},
-        {EWOULDBLOCK, ExtractFailure::InUse},         {ENOTDIR, ExtractFailure::InTheWay},
-        {EISDIR, ExtractFailure::InTheWay},           {ELOOP, ExtractFailure::InTheWay},
-        {ENAMETOOLONG, ExtractFailure::UnsafeName},   {EILSEQ, ExtractFailure::UnsafeName},
-        {ENOMEM, ExtractFailure::OutOfMemory},        {EIO, ExtractFailure::WriteFailed},
+        {ENOSPC, ExtractFailure::DiskFull},         {EDQUOT, ExtractFailure::DiskFull},
+        {EFBIG, ExtractFailure::DiskFull},          {EACCES, ExtractFailure::PermissionDenied},
+        {EPERM, ExtractFailure::PermissionDenied},  {EROFS, ExtractFailure::PermissionDenied},
+        {EWOULDBLOCK, ExtractFailure::InUse},       {ENOTDIR, ExtractFailure::InTheWay},
+        {EISDIR, ExtractFailure::InTheWay},         {ELOOP, ExtractFailure::InTheWay},
+        {ENAMETOOLONG, ExtractFailure::UnsafeName}, {EILSEQ, ExtractFailure::UnsafeName},
+        {ENOMEM, ExtractFailure::OutOfMemory},      {EIO, ExtractFailure::WriteFailed},
     };
     for (const auto& e : errors)
         EXPECT_EQ(FailureOfErrno(e.error), e.failure) << std::strerror(e.error);
@@ -636,7 +647,8 @@ TEST(DriverFailures, CausesAndTheirReasons) {
     // Every cause has a reason of its own, in every language of the table.
     SetMessageText({});
     QSet<int> numbers;
-    for (int f = static_cast<int>(ExtractFailure::DamagedData); f <= static_cast<int>(ExtractFailure::Stopped); ++f) {
+    for (int f = static_cast<int>(ExtractFailure::DamagedData);
+         f <= static_cast<int>(ExtractFailure::Stopped); ++f) {
         const auto failure = static_cast<ExtractFailure>(f);
         const int n = FailureMessage(failure);
         SCOPED_TRACE(n);
@@ -648,7 +660,8 @@ TEST(DriverFailures, CausesAndTheirReasons) {
     }
     EXPECT_EQ(FailureMessage(ExtractFailure::None), 0);
     EXPECT_TRUE(FailureText(ExtractFailure::None).isEmpty());
-    EXPECT_EQ(LoadStringEntry(1000 + kNotExtractedMessage), QStringLiteral("These files were not extracted:"));
+    EXPECT_EQ(LoadStringEntry(1000 + kNotExtractedMessage),
+              QStringLiteral("These files were not extracted:"));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -750,9 +763,15 @@ TEST_F(DriverTest, LeftoversOfKilledRunsAreRemovedOncePerCommandAndFolder) {
         for (const Entry& e : entries) {
             const QString path = folder + QString::fromLatin1(e.name);
             switch (e.kind) {
-            case Entry::Leftover: Write(QDir(dir.path()).relativeFilePath(path), "half"); break;
-            case Entry::Link: ASSERT_TRUE(QFile::link(outside, path)); break;
-            case Entry::Folder: ASSERT_TRUE(QDir().mkpath(path)); break;
+            case Entry::Leftover:
+                Write(QDir(dir.path()).relativeFilePath(path), "half");
+                break;
+            case Entry::Link:
+                ASSERT_TRUE(QFile::link(outside, path));
+                break;
+            case Entry::Folder:
+                ASSERT_TRUE(QDir().mkpath(path));
+                break;
             case Entry::Locked: {
                 Write(QDir(dir.path()).relativeFilePath(path), "half");
                 const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);

@@ -8,8 +8,8 @@
 #include "platform/fdi/fdi.h"
 #include "tests/extract/FakeUi.h"
 #include "tests/support/CabWriter.h"
-#include "tests/support/QtPrinters.h"
 #include "tests/support/Files.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QDir>
 #include <QFile>

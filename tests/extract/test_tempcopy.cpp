@@ -10,8 +10,8 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace morbek {
@@ -53,7 +53,8 @@ TEST_F(TempCopyTest, CopiesTheCabinetInBlocksWithOneUpdatePerFullBlock) {
     const QString path = TemporaryCopyPath(source, Folder());
     std::vector<int> percents;
     TemporaryCopy copy;
-    ASSERT_EQ(copy.Make(source, 5000, 20000, path, [&](int p) { percents.push_back(p); }), TemporaryCopy::Result::Ok);
+    ASSERT_EQ(copy.Make(source, 5000, 20000, path, [&](int p) { percents.push_back(p); }),
+              TemporaryCopy::Result::Ok);
     EXPECT_EQ(copy.Path(), path);
     EXPECT_EQ(ReadAll(path), host.mid(5000, 20000));
     // Two full blocks of 8192 bytes, then 3,616 bytes without an update.
@@ -145,7 +146,7 @@ TEST_F(TempCopyTest, RemoveWithoutACopyDeletesOnlyALeftover) {
     TemporaryCopy none;
     none.Remove(path);
     EXPECT_FALSE(QFileInfo::exists(path));
-    none.Remove(path);   // nothing there: no harm
+    none.Remove(path); // nothing there: no harm
 }
 
 } // namespace

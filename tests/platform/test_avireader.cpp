@@ -52,8 +52,8 @@ TEST_F(ProgramClip, IsTheRunLengthEncodedFileOfTheRepository) {
     const qsizetype strf = bytes.indexOf("strf");
     ASSERT_GT(strf, 0);
     EXPECT_EQ(bytes.at(strf + 8 + 16), 1);
-    EXPECT_EQ(bytes.count("00dc"), 2 * 29);   // the frames and their index entries
-    EXPECT_EQ(bytes.indexOf("auds"), -1);     // no sound
+    EXPECT_EQ(bytes.count("00dc"), 2 * 29); // the frames and their index entries
+    EXPECT_EQ(bytes.indexOf("auds"), -1);   // no sound
 }
 
 // The script writes the same frames uncompressed as well: decoding the run-length
@@ -79,26 +79,28 @@ TEST_F(ProgramClip, ShowsTheBoxOnItsBackground) {
     const QImage& first = clip.frames.front();
     EXPECT_EQ(clip.background, qRgb(0xC0, 0xC0, 0xC0));
     EXPECT_EQ(first.pixel(0, 0), clip.background);
-    EXPECT_EQ(first.pixel(6, 28), qRgb(0, 0, 0));          // the box's top-left corner
-    EXPECT_EQ(first.pixel(10, 31), qRgb(0xC8, 0, 0));      // its red stripe
-    EXPECT_EQ(first.pixel(58, 30), qRgb(0, 0x80, 0));      // the folder's tab
+    EXPECT_EQ(first.pixel(6, 28), qRgb(0, 0, 0));     // the box's top-left corner
+    EXPECT_EQ(first.pixel(10, 31), qRgb(0xC8, 0, 0)); // its red stripe
+    EXPECT_EQ(first.pixel(58, 30), qRgb(0, 0x80, 0)); // the folder's tab
 }
 
 // --- run-length decoding ----------------------------------------------------------------
 
 constexpr int kW = 4;
 constexpr int kH = 3;
-constexpr uint8_t kOld = 9;       // the previous frame's pixels
-constexpr uint8_t kGuard = 0xEE;  // bytes around the picture that must stay untouched
+constexpr uint8_t kOld = 9;      // the previous frame's pixels
+constexpr uint8_t kGuard = 0xEE; // bytes around the picture that must stay untouched
 
 struct RleCase {
     const char* name;
     std::vector<uint8_t> data;
     bool ok;
-    const char* picture;   // top line first, one digit per pixel; only when ok
+    const char* picture; // top line first, one digit per pixel; only when ok
 };
 
-void PrintTo(const RleCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RleCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Rle8 : public ::testing::TestWithParam<RleCase> {};
 
@@ -120,37 +122,78 @@ TEST_P(Rle8, DecodesOntoThePreviousFrameWithinThePicture) {
     EXPECT_EQ(got, c.picture);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Codes, Rle8,
-    ::testing::Values(
-        // Lines are stored bottom-up.
-        RleCase{"encoded_run", {3, 5, 0, 1}, true, "9999" "9999" "5559"},
-        RleCase{"end_of_line", {2, 1, 0, 0, 2, 2, 0, 1}, true, "9999" "2299" "1199"},
-        RleCase{"end_of_line_after_last_line", {4, 1, 0, 0, 4, 2, 0, 0, 4, 3, 0, 0, 0, 1}, true,
-                "3333" "2222" "1111"},
-        RleCase{"delta_right_and_up", {0, 2, 1, 1, 1, 7, 0, 1}, true, "9999" "9799" "9999"},
-        RleCase{"delta_to_the_line_end", {0, 2, 4, 0, 0, 0, 1, 6, 0, 1}, true, "9999" "6999" "9999"},
-        RleCase{"absolute_odd_with_pad", {0, 3, 1, 2, 3, 0, 1, 4, 0, 1}, true, "9999" "9999" "1234"},
-        RleCase{"absolute_even", {0, 4, 4, 3, 2, 1, 0, 1}, true, "9999" "9999" "4321"},
-        RleCase{"data_after_the_end_ignored", {1, 1, 0, 1, 200, 200}, true, "9999" "9999" "1999"},
-        RleCase{"run_past_line_end", {5, 1, 0, 1}, false, ""},
-        RleCase{"run_after_partial_line", {3, 1, 2, 1, 0, 1}, false, ""},
-        RleCase{"absolute_past_line_end", {2, 1, 0, 3, 1, 2, 3, 0, 0, 1}, false, ""},
-        RleCase{"delta_past_right_edge", {0, 2, 5, 0, 0, 1}, false, ""},
-        RleCase{"delta_past_top", {0, 2, 0, 4, 0, 1}, false, ""},
-        RleCase{"run_above_the_picture", {0, 0, 0, 0, 0, 0, 1, 1, 0, 1}, false, ""},
-        RleCase{"end_of_line_past_top", {0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, false, ""},
-        RleCase{"empty", {}, false, ""},
-        RleCase{"half_a_code", {3}, false, ""},
-        RleCase{"run_without_end_code", {4, 1}, false, ""},
-        RleCase{"truncated_absolute", {0, 3, 1, 2}, false, ""},
-        RleCase{"absolute_without_pad", {0, 3, 1, 2, 3}, false, ""},
-        RleCase{"truncated_delta", {0, 2, 1}, false, ""}),
-    [](const ::testing::TestParamInfo<RleCase>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Codes, Rle8,
+                         ::testing::Values(
+                             // Lines are stored bottom-up.
+                             RleCase{"encoded_run",
+                                     {3, 5, 0, 1},
+                                     true,
+                                     "9999"
+                                     "9999"
+                                     "5559"},
+                             RleCase{"end_of_line",
+                                     {2, 1, 0, 0, 2, 2, 0, 1},
+                                     true,
+                                     "9999"
+                                     "2299"
+                                     "1199"},
+                             RleCase{"end_of_line_after_last_line",
+                                     {4, 1, 0, 0, 4, 2, 0, 0, 4, 3, 0, 0, 0, 1},
+                                     true,
+                                     "3333"
+                                     "2222"
+                                     "1111"},
+                             RleCase{"delta_right_and_up",
+                                     {0, 2, 1, 1, 1, 7, 0, 1},
+                                     true,
+                                     "9999"
+                                     "9799"
+                                     "9999"},
+                             RleCase{"delta_to_the_line_end",
+                                     {0, 2, 4, 0, 0, 0, 1, 6, 0, 1},
+                                     true,
+                                     "9999"
+                                     "6999"
+                                     "9999"},
+                             RleCase{"absolute_odd_with_pad",
+                                     {0, 3, 1, 2, 3, 0, 1, 4, 0, 1},
+                                     true,
+                                     "9999"
+                                     "9999"
+                                     "1234"},
+                             RleCase{"absolute_even",
+                                     {0, 4, 4, 3, 2, 1, 0, 1},
+                                     true,
+                                     "9999"
+                                     "9999"
+                                     "4321"},
+                             RleCase{"data_after_the_end_ignored",
+                                     {1, 1, 0, 1, 200, 200},
+                                     true,
+                                     "9999"
+                                     "9999"
+                                     "1999"},
+                             RleCase{"run_past_line_end", {5, 1, 0, 1}, false, ""},
+                             RleCase{"run_after_partial_line", {3, 1, 2, 1, 0, 1}, false, ""},
+                             RleCase{"absolute_past_line_end", {2, 1, 0, 3, 1, 2, 3, 0, 0, 1}, false, ""},
+                             RleCase{"delta_past_right_edge", {0, 2, 5, 0, 0, 1}, false, ""},
+                             RleCase{"delta_past_top", {0, 2, 0, 4, 0, 1}, false, ""},
+                             RleCase{"run_above_the_picture", {0, 0, 0, 0, 0, 0, 1, 1, 0, 1}, false, ""},
+                             RleCase{"end_of_line_past_top", {0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, false, ""},
+                             RleCase{"empty", {}, false, ""}, RleCase{"half_a_code", {3}, false, ""},
+                             RleCase{"run_without_end_code", {4, 1}, false, ""},
+                             RleCase{"truncated_absolute", {0, 3, 1, 2}, false, ""},
+                             RleCase{"absolute_without_pad", {0, 3, 1, 2, 3}, false, ""},
+                             RleCase{"truncated_delta", {0, 2, 1}, false, ""}),
+                         [](const ::testing::TestParamInfo<RleCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 // --- clip structure ------------------------------------------------------------------------
 
-QByteArray Rle(std::initializer_list<int> codes) { return Chunk("00dc", Bytes(codes)); }
+QByteArray Rle(std::initializer_list<int> codes) {
+    return Chunk("00dc", Bytes(codes));
+}
 
 // Two 4x3 frames: the first paints everything, the second only its bottom-left pixel.
 AviSpec TwoFrames() {
@@ -176,7 +219,7 @@ TEST(AviClip, ReadsFramesPaletteAndRate) {
     EXPECT_EQ(Picture(clip.frames[0]), QStringLiteral("333322221111"));
     EXPECT_EQ(Picture(clip.frames[1]), QStringLiteral("333322220111"));
     EXPECT_EQ(clip.frames[0].pixel(0, 0), qRgb(0, 0, 255));
-    EXPECT_EQ(clip.frames[0].color(200), qRgb(0, 0, 0));   // entries the file lacks
+    EXPECT_EQ(clip.frames[0].color(200), qRgb(0, 0, 0)); // entries the file lacks
     EXPECT_EQ(clip.background, qRgb(0, 0, 255));
 }
 
@@ -218,11 +261,11 @@ TEST(AviClip, EmptyChunkRepeatsAFrameAndRecordListsAreRead) {
 
 TEST(AviClip, OtherStreamsAreSkipped) {
     AviSpec s = TwoFrames();
-    s.audioStreamFirst = true;   // the video stream is then stream 01
+    s.audioStreamFirst = true; // the video stream is then stream 01
     s.movi = {Chunk("00wb", QByteArray(100, '\x7f')), Rle({4, 1, 0, 1}), Rle({1, 2, 0, 1})};
     QByteArray avi = BuildAvi(s);
     Clip clip;
-    EXPECT_FALSE(ReadClip(avi, clip));   // no frame of stream 01
+    EXPECT_FALSE(ReadClip(avi, clip)); // no frame of stream 01
     avi.replace("00dc", "01dc");
     ASSERT_TRUE(ReadClip(avi, clip));
     EXPECT_EQ(clip.frames.size(), 2u);
@@ -232,7 +275,9 @@ struct BadClip {
     const char* name;
     AviSpec spec;
 };
-void PrintTo(const BadClip& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BadClip& c, std::ostream* os) {
+    *os << c.name;
+}
 
 AviSpec With(std::function<void(AviSpec&)> change) {
     AviSpec s = TwoFrames();
@@ -254,8 +299,12 @@ INSTANTIATE_TEST_SUITE_P(
     Clips, RefusedClip,
     ::testing::Values(
         BadClip{"no_frames", With([](AviSpec& s) { s.movi.clear(); })},
-        BadClip{"run_leaves_the_picture", With([](AviSpec& s) { s.movi[1] = Rle({8, 1, 0, 1}); })},
-        BadClip{"rle_without_end", With([](AviSpec& s) { s.movi[1] = Rle({1, 1}); })},
+        BadClip{"run_leaves_the_picture", With([](AviSpec& s) {
+                    s.movi[1] = Rle({8, 1, 0, 1});
+                })},
+        BadClip{"rle_without_end", With([](AviSpec& s) {
+                    s.movi[1] = Rle({1, 1});
+                })},
         BadClip{"frame_larger_than_the_clip", With([](AviSpec& s) { s.mainWidth = 3; })},
         BadClip{"taller_than_the_clip", With([](AviSpec& s) { s.mainHeight = 2; })},
         BadClip{"zero_width", With([](AviSpec& s) { s.width = 0; })},
@@ -300,8 +349,8 @@ TEST(AviClip, ChunksThatOverrunTheirListAreRefused) {
         QByteArray damaged = avi;
         const qsizetype at = damaged.lastIndexOf(id);
         ASSERT_GT(at, 0) << id;
-        const uint32_t size =
-            static_cast<uint8_t>(damaged[at + 4]) | static_cast<uint8_t>(damaged[at + 5]) << 8;
+        const uint32_t size = static_cast<uint8_t>(damaged[at + 4]) | static_cast<uint8_t>(damaged[at + 5])
+                                                                          << 8;
         damaged.replace(at + 4, 4, Le32(size + 200));
         EXPECT_FALSE(ReadClip(damaged, clip)) << id;
     }

@@ -24,32 +24,31 @@
 namespace morbek::platform::help {
 namespace {
 
-const char* const kSample =
-    "# a comment\n"
-    "@title Sample Help\n"
-    "@language en\n"
-    "\n"
-    "@topic 0 Contents\n"
-    "Start here: [[12]] and [[40|the other one]].\n"
-    "\n"
-    "@topic 12 The Open dialog\r\n"
-    "First line\r\n"
-    "continues the paragraph.\r\n"
-    "\r\n"
-    "## Steps\r\n"
-    "1. Pick a **file**.\r\n"
-    "   Still the first step.\r\n"
-    "2. Click <Open> & go.\r\n"
-    "- a bullet\r\n"
-    "[[0|Back to the contents]] [[99]] [[x]]\r\n"
-    "\r\n"
-    "\r\n"
-    "@topic 12 A second topic 12 is ignored\n"
-    "never shown\n"
-    "@topic abc Malformed\n"
-    "must not join topic 40 nor 12\n"
-    "@topic 40 Last\n"
-    "@title inside a topic is text\n";
+const char* const kSample = "# a comment\n"
+                            "@title Sample Help\n"
+                            "@language en\n"
+                            "\n"
+                            "@topic 0 Contents\n"
+                            "Start here: [[12]] and [[40|the other one]].\n"
+                            "\n"
+                            "@topic 12 The Open dialog\r\n"
+                            "First line\r\n"
+                            "continues the paragraph.\r\n"
+                            "\r\n"
+                            "## Steps\r\n"
+                            "1. Pick a **file**.\r\n"
+                            "   Still the first step.\r\n"
+                            "2. Click <Open> & go.\r\n"
+                            "- a bullet\r\n"
+                            "[[0|Back to the contents]] [[99]] [[x]]\r\n"
+                            "\r\n"
+                            "\r\n"
+                            "@topic 12 A second topic 12 is ignored\n"
+                            "never shown\n"
+                            "@topic abc Malformed\n"
+                            "must not join topic 40 nor 12\n"
+                            "@topic 40 Last\n"
+                            "@title inside a topic is text\n";
 
 bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -82,7 +81,8 @@ TEST(HelpFileFormat, BodyIsEscapedTextWithOnlyOurMarkup) {
     HelpFile file;
     file.Parse(QString::fromUtf8(kSample));
     const QString html = file.BodyHtml(*file.Find(12));
-    EXPECT_TRUE(html.contains(QStringLiteral("<p>First line continues the paragraph.</p>"))) << html.toStdString();
+    EXPECT_TRUE(html.contains(QStringLiteral("<p>First line continues the paragraph.</p>")))
+        << html.toStdString();
     EXPECT_TRUE(html.contains(QStringLiteral("<h3>Steps</h3>")));
     EXPECT_TRUE(html.contains(QStringLiteral("<ol>\n<li>Pick a <b>file</b>. Still the first step.</li>")));
     EXPECT_TRUE(html.contains(QStringLiteral("<li>Click &lt;Open&gt; &amp; go.</li>\n</ol>")));
@@ -137,8 +137,10 @@ TEST(HelpChannel, RequestsRoundTripAndGarbageIsRefused) {
     EXPECT_FALSE(DecodeRequest("1 2 3", &command, &data));
     EXPECT_FALSE(DecodeRequest("one 2", &command, &data));
     // One viewer per file, whatever the spelling of its path.
-    EXPECT_EQ(ServerName(QStringLiteral("/opt/m/../m/morbek.hlp")), ServerName(QStringLiteral("/opt/m/morbek.hlp")));
-    EXPECT_NE(ServerName(QStringLiteral("/opt/m/morbek.hlp")), ServerName(QStringLiteral("/opt/m/morbeke.hlp")));
+    EXPECT_EQ(ServerName(QStringLiteral("/opt/m/../m/morbek.hlp")),
+              ServerName(QStringLiteral("/opt/m/morbek.hlp")));
+    EXPECT_NE(ServerName(QStringLiteral("/opt/m/morbek.hlp")),
+              ServerName(QStringLiteral("/opt/m/morbeke.hlp")));
 }
 
 // --- the viewer window ---------------------------------------------------------------------
@@ -223,7 +225,8 @@ TEST_F(HelpViewerTest, MissingFileGivesAClearPageAndIsReadOnceItExists) {
 
 TEST_F(HelpViewerTest, AChangedFileIsReadAgain) {
     viewer.Execute(path, HELP_CONTEXT, 12);
-    ASSERT_TRUE(WriteFile(path, "@topic 0 New contents\n@topic 12 Renamed topic\nnew text, longer than before\n"));
+    ASSERT_TRUE(
+        WriteFile(path, "@topic 0 New contents\n@topic 12 Renamed topic\nnew text, longer than before\n"));
     viewer.Execute(path, HELP_CONTEXT, 12);
     EXPECT_EQ(viewer.TopicTitle->text(), QStringLiteral("Renamed topic"));
 }
@@ -295,10 +298,12 @@ protected:
     }
     ViewerStatus WaitForViewer(const QString& file, int context) {
         ViewerStatus status;
-        const bool reached = QTest::qWaitFor([&] {
-            status = Status(file);
-            return status.context == context;
-        }, 10000);
+        const bool reached = QTest::qWaitFor(
+            [&] {
+                status = Status(file);
+                return status.context == context;
+            },
+            10000);
         EXPECT_TRUE(reached) << "the viewer never showed context " << context;
         if (status.pid > 0 && !started.contains(status.pid))
             started << status.pid;

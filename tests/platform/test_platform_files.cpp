@@ -20,7 +20,6 @@
 
 using namespace morbek::platform;
 
-
 namespace {
 
 QByteArray Native(const QString& path) {

@@ -15,7 +15,6 @@
 
 using namespace morbek::platform;
 
-
 namespace {
 
 QString U(const char16_t* text) {

@@ -443,7 +443,8 @@ TEST_P(DesktopListsEmptied, RemovalLeavesNoEmptyGroup) {
     xdg.write(xdg.mimeappsList(), GetParam().before);
     ASSERT_TRUE(SetDefaultLine(xdg.mimeappsList(), kCab, std::nullopt));
     if (GetParam().after == "-")
-        EXPECT_FALSE(QFileInfo::exists(xdg.mimeappsList())) << test::XdgSandbox::read(xdg.mimeappsList()).toStdString();
+        EXPECT_FALSE(QFileInfo::exists(xdg.mimeappsList()))
+            << test::XdgSandbox::read(xdg.mimeappsList()).toStdString();
     else
         EXPECT_EQ(test::XdgSandbox::read(xdg.mimeappsList()), GetParam().after);
 }
@@ -451,24 +452,33 @@ TEST_P(DesktopListsEmptied, RemovalLeavesNoEmptyGroup) {
 INSTANTIATE_TEST_SUITE_P(
     Lists, DesktopListsEmptied,
     ::testing::Values(
-        EmptiedList{"only_our_line", "[Default Applications]\napplication/vnd.ms-cab-compressed=ours.desktop;\n", "-"},
-        EmptiedList{"two_lines_for_the_type",
-                    "[Default Applications]\napplication/vnd.ms-cab-compressed=a;\napplication/vnd.ms-cab-compressed=b;\n\n",
-                    "-"},
-        EmptiedList{"group_last", "[Added Associations]\ntext/plain=vim.desktop;\n\n[Default Applications]\n"
-                                  "application/vnd.ms-cab-compressed=ours.desktop;\n",
+        EmptiedList{"only_our_line",
+                    "[Default Applications]\napplication/vnd.ms-cab-compressed=ours.desktop;\n", "-"},
+        EmptiedList{
+            "two_lines_for_the_type",
+            "[Default "
+            "Applications]\napplication/vnd.ms-cab-compressed=a;\napplication/vnd.ms-cab-compressed=b;\n\n",
+            "-"},
+        EmptiedList{"group_last",
+                    "[Added Associations]\ntext/plain=vim.desktop;\n\n[Default Applications]\n"
+                    "application/vnd.ms-cab-compressed=ours.desktop;\n",
                     "[Added Associations]\ntext/plain=vim.desktop;\n"},
-        EmptiedList{"group_first", "[Default Applications]\napplication/vnd.ms-cab-compressed=ours.desktop;\n\n"
-                                   "[Added Associations]\ntext/plain=vim.desktop;\n",
+        EmptiedList{"group_first",
+                    "[Default Applications]\napplication/vnd.ms-cab-compressed=ours.desktop;\n\n"
+                    "[Added Associations]\ntext/plain=vim.desktop;\n",
                     "[Added Associations]\ntext/plain=vim.desktop;\n"},
-        EmptiedList{"group_between", "[A]\nx=1\n\n[Default Applications]\napplication/vnd.ms-cab-compressed=o;\n\n[B]\ny=2\n",
+        EmptiedList{"group_between",
+                    "[A]\nx=1\n\n[Default Applications]\napplication/vnd.ms-cab-compressed=o;\n\n[B]\ny=2\n",
                     "[A]\nx=1\n\n[B]\ny=2\n"},
-        EmptiedList{"other_default_stays", "[Default Applications]\ntext/plain=vim.desktop\n"
-                                           "application/vnd.ms-cab-compressed=o;\n",
+        EmptiedList{"other_default_stays",
+                    "[Default Applications]\ntext/plain=vim.desktop\n"
+                    "application/vnd.ms-cab-compressed=o;\n",
                     "[Default Applications]\ntext/plain=vim.desktop\n"},
-        EmptiedList{"comment_in_group_stays", "[Default Applications]\n# mine\napplication/vnd.ms-cab-compressed=o;\n",
+        EmptiedList{"comment_in_group_stays",
+                    "[Default Applications]\n# mine\napplication/vnd.ms-cab-compressed=o;\n",
                     "[Default Applications]\n# mine\n"},
-        EmptiedList{"already_empty_group_is_not_ours", "[Default Applications]\n", "[Default Applications]\n"}),
+        EmptiedList{"already_empty_group_is_not_ours", "[Default Applications]\n",
+                    "[Default Applications]\n"}),
     [](const ::testing::TestParamInfo<EmptiedList>& p) { return std::string(p.param.name); });
 
 TEST_F(DesktopLists, TheDefaultIsFoundAsXdgMimeFindsIt) {

@@ -3,10 +3,10 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <QFileInfo>
 #include <gtest/gtest.h>
 
 using namespace morbek::platform;
@@ -16,7 +16,9 @@ namespace {
 constexpr uint32_t kLarge = SHGFI_ICON | SHGFI_TYPENAME;
 constexpr uint32_t kSmall = kLarge | SHGFI_SMALLICON;
 
-QString Probe(const QString& extension) { return QStringLiteral("/tmp/morbek-0/~tmpxcab.") + extension; }
+QString Probe(const QString& extension) {
+    return QStringLiteral("/tmp/morbek-0/~tmpxcab.") + extension;
+}
 
 QString InstalledTheme() {
     for (const char* theme : {"Adwaita", "breeze"})
@@ -66,7 +68,9 @@ struct ProbeCase {
     int iconSize;
 };
 
-void PrintTo(const ProbeCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ProbeCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ShellInfo : public ::testing::TestWithParam<ProbeCase> {};
 
@@ -127,15 +131,16 @@ TEST(ShellInfoAnswers, AFullCabinetOfProbesStaysFast) {
     EXPECT_LT(timer.elapsed(), 10000);
 }
 
-
 // X Direct Save: the URI a drop target writes back names the folder to extract into.
 struct UriCase {
     const char* name;
-    QByteArray uri; // "@" stands for a fresh existing folder
+    QByteArray uri;     // "@" stands for a fresh existing folder
     const char* folder; // "@" likewise; empty: refused
 };
 
-void PrintTo(const UriCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const UriCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DirectSaveUri : public ::testing::TestWithParam<UriCase> {};
 
@@ -154,24 +159,22 @@ TEST_P(DirectSaveUri, NamesALocalExistingFolderOrNothing) {
     DirectSaveMimeData offer(QStringLiteral("a.txt"));
     EXPECT_EQ(offer.formats(), QStringList({"XdndDirectSave0"}));
     offer.SetUriReader([uri] { return uri; });
-    EXPECT_EQ(offer.data(QStringLiteral("XdndDirectSave0")), expected.isEmpty() ? QByteArray("E") : QByteArray("S"));
+    EXPECT_EQ(offer.data(QStringLiteral("XdndDirectSave0")),
+              expected.isEmpty() ? QByteArray("E") : QByteArray("S"));
     EXPECT_EQ(offer.TargetFolder(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Uris, DirectSaveUri,
-    ::testing::Values(UriCase{"LocalFile", "file://@/a.txt", "@"},
-                      UriCase{"Localhost", "file://localhost@/a.txt", "@"},
-                      UriCase{"ThisHost", "file://%HOST%@/a.txt", "@"},
-                      UriCase{"EncodedBlank", "file://@/with%20blank/a.txt", "@/with blank"},
-                      UriCase{"BlankLeftUnencoded", "file://@/with blank/a.txt", "@/with blank"},
-                      UriCase{"TrailingLineFeed", "file://@/a.txt\r\n", "@"},
-                      UriCase{"RootFolder", "file:///a.txt", "/"},
-                      UriCase{"AnotherHost", "file://elsewhere.invalid@/a.txt", ""},
-                      UriCase{"NotAFile", "sftp://@/a.txt", ""},
-                      UriCase{"FolderMissing", "file://@/missing/a.txt", ""},
-                      UriCase{"Relative", "a.txt", ""},
-                      UriCase{"Empty", "", ""}),
+    ::testing::Values(
+        UriCase{"LocalFile", "file://@/a.txt", "@"}, UriCase{"Localhost", "file://localhost@/a.txt", "@"},
+        UriCase{"ThisHost", "file://%HOST%@/a.txt", "@"},
+        UriCase{"EncodedBlank", "file://@/with%20blank/a.txt", "@/with blank"},
+        UriCase{"BlankLeftUnencoded", "file://@/with blank/a.txt", "@/with blank"},
+        UriCase{"TrailingLineFeed", "file://@/a.txt\r\n", "@"}, UriCase{"RootFolder", "file:///a.txt", "/"},
+        UriCase{"AnotherHost", "file://elsewhere.invalid@/a.txt", ""},
+        UriCase{"NotAFile", "sftp://@/a.txt", ""}, UriCase{"FolderMissing", "file://@/missing/a.txt", ""},
+        UriCase{"Relative", "a.txt", ""}, UriCase{"Empty", "", ""}),
     [](const ::testing::TestParamInfo<UriCase>& p) { return std::string(p.param.name); });
 
 } // namespace

@@ -14,7 +14,8 @@ inline QString LayOutPackage(const QString& dest) {
                  QStringLiteral("-DPROGRAMS=") +
                      QStringLiteral(PACKAGE_PROGRAMS).replace(QLatin1Char('|'), QLatin1Char(';')),
                  QStringLiteral("-DSETUP=" SETUP_PATH), QStringLiteral("-DINSTALLER=" INSTALLER_PATH),
-                 QStringLiteral("-DSOURCE_DIR=" SOURCE_DIR), QStringLiteral("-P"), QStringLiteral(PACKAGE_SCRIPT)});
+                 QStringLiteral("-DSOURCE_DIR=" SOURCE_DIR), QStringLiteral("-P"),
+                 QStringLiteral(PACKAGE_SCRIPT)});
     EXPECT_TRUE(cmake.waitForFinished(60000));
     EXPECT_EQ(cmake.exitCode(), 0) << cmake.readAllStandardError().toStdString();
     return dest;

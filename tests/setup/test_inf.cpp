@@ -249,7 +249,8 @@ TEST_P(MenuEntryLines, FollowTheSectionAndReplaceOnlyTheProgramsOwnEntries) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(c.existing);
     }
-    const auto plan = Plan("[DefaultInstall]\nProfileItems=E\n[E]\nName=My App\nCmdLine=32768,,prog\n" + c.keys);
+    const auto plan =
+        Plan("[DefaultInstall]\nProfileItems=E\n[E]\nName=My App\nCmdLine=32768,,prog\n" + c.keys);
     if (QByteArray(c.wanted).isEmpty()) {
         EXPECT_FALSE(plan.has_value());
         return;

@@ -38,8 +38,9 @@ protected:
         dir = new QTemporaryDir;
         // A prefix with a blank in it: nothing may depend on /usr or the build folder.
         prefix = dir->path() + QStringLiteral("/opt/morbek prefix");
-        installed = RunTool(QStringLiteral(CMAKE_COMMAND_PATH),
-                            {QStringLiteral("--install"), QStringLiteral(BINARY_DIR), QStringLiteral("--prefix"), prefix});
+        installed = RunTool(
+            QStringLiteral(CMAKE_COMMAND_PATH),
+            {QStringLiteral("--install"), QStringLiteral(BINARY_DIR), QStringLiteral("--prefix"), prefix});
     }
     static void TearDownTestSuite() {
         delete dir;
@@ -73,11 +74,13 @@ TEST_P(InstallTreeFiles, IsInstalled) {
 INSTANTIATE_TEST_SUITE_P(
     Files, InstallTreeFiles,
     ::testing::Values(TreeFile{"bin/Morbek32", true}, TreeFile{"libexec/morbek32/Morbek32", true},
-                      TreeFile{"libexec/morbek32/MorbekHelp", true}, TreeFile{"libexec/morbek32/morbek.hlp", false},
+                      TreeFile{"libexec/morbek32/MorbekHelp", true},
+                      TreeFile{"libexec/morbek32/morbek.hlp", false},
                       TreeFile{"libexec/morbek32/morbeke.hlp", false},
                       TreeFile{"share/applications/morbek32.desktop", false},
                       TreeFile{"share/metainfo/io.github.morbek32.Morbek32.metainfo.xml", false},
-                      TreeFile{"share/man/man1/morbek32.1", false}, TreeFile{"share/doc/morbek32/LICENSE", false},
+                      TreeFile{"share/man/man1/morbek32.1", false},
+                      TreeFile{"share/doc/morbek32/LICENSE", false},
                       TreeFile{"share/icons/hicolor/16x16/apps/morbek32.png", false},
                       TreeFile{"share/icons/hicolor/24x24/apps/morbek32.png", false},
                       TreeFile{"share/icons/hicolor/32x32/apps/morbek32.png", false},
@@ -132,7 +135,8 @@ class InstallTreeValidates : public InstallTree, public ::testing::WithParamInte
 
 TEST_P(InstallTreeValidates, WithoutComplaint) {
     const QString tool = QStandardPaths::findExecutable(QString::fromLatin1(GetParam().tool));
-    ASSERT_FALSE(tool.isEmpty()) << GetParam().tool << " is not installed (scripts/packages-test.txt lists it)";
+    ASSERT_FALSE(tool.isEmpty()) << GetParam().tool
+                                 << " is not installed (scripts/packages-test.txt lists it)";
     QStringList args = QString::fromLatin1(GetParam().args).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     args << At(QString::fromLatin1(GetParam().file));
     const Tool t = RunTool(tool, args);
@@ -159,7 +163,8 @@ TEST_F(InstallTree, InstalledProgramListsTheSampleCabinetAndEndsCleanly) {
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
     QDir().mkpath(home.path() + QStringLiteral("/run"));
-    QFile::setPermissions(home.path() + QStringLiteral("/run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(home.path() + QStringLiteral("/run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ASSERT_TRUE(test::SeedAnsweredSettings(home.path() + QStringLiteral("/.config")));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home.path());
@@ -170,7 +175,8 @@ TEST_F(InstallTree, InstalledProgramListsTheSampleCabinetAndEndsCleanly) {
     env.insert(QStringLiteral("MORBEK_TEST_HOOKS"), QStringLiteral("1"));
     // Started by the command in bin, from an unrelated folder, as a menu starts it.
     test::RunningProgram morbek(At(QStringLiteral("bin/Morbek32")),
-                                {QStringLiteral(SOURCE_DIR "/resources/sample/sample.cab")}, env, home.path());
+                                {QStringLiteral(SOURCE_DIR "/resources/sample/sample.cab")}, env,
+                                home.path());
     ASSERT_TRUE(morbek.WaitForLine(QStringLiteral("shown"))) << morbek.Errors().toStdString();
     QString rows;
     for (int attempt = 0; attempt < 50 && (rows.isEmpty() || rows == QLatin1String("rows 0")); ++attempt) {

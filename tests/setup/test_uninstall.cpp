@@ -1,11 +1,11 @@
 // The per-user uninstall as a real process, after the packaged folder's setup installed
 // the program into a fresh home and the program's Association command (in process, as
 // the user chooses it) made it the handler of cabinets: the home comes back as it was.
-#include "tests/setup/PackageFolder.h"
 #include "app/MainWindow.h"
 #include "components/Framework.h"
 #include "components/ModalSeam.h"
 #include "platform/registry/DesktopBridge.h"
+#include "tests/setup/PackageFolder.h"
 #include "tests/support/ProcessHarness.h"
 #include "tests/support/XdgSandbox.h"
 
@@ -104,7 +104,8 @@ TEST_P(Uninstall, GivesTheCabinetsBackAndLeavesTheHomeAsItWas) {
     ASSERT_EQ(Run(package + QStringLiteral("/setup"), {}, package), 0);
     const QString installed = xdg.dataHome() + QStringLiteral("/morbek32");
     ASSERT_TRUE(QFileInfo(installed + QStringLiteral("/uninstall")).isExecutable());
-    const QString entry = test::XdgSandbox::read(xdg.dataHome() + QStringLiteral("/applications/morbek32.desktop"));
+    const QString entry =
+        test::XdgSandbox::read(xdg.dataHome() + QStringLiteral("/applications/morbek32.desktop"));
     EXPECT_TRUE(entry.contains(QStringLiteral("\nIcon=morbek32\n"))) << entry.toStdString();
     EXPECT_TRUE(entry.contains(QStringLiteral("\nMimeType=application/vnd.ms-cab-compressed;\n")));
 
@@ -143,24 +144,26 @@ const QByteArray kArk = "[Desktop Entry]\nType=Application\nName=Ark\nExec=/bin/
 INSTANTIATE_TEST_SUITE_P(
     Homes, Uninstall,
     ::testing::Values(
-        Home{"fresh_without_association", {}, false, ""},
-        Home{"fresh_with_association", {}, true, ""},
+        Home{"fresh_without_association", {}, false, ""}, Home{"fresh_with_association", {}, true, ""},
         Home{"previous_default_comes_back",
              {{QStringLiteral("data/applications/org.kde.ark.desktop"), kArk},
               {QStringLiteral("config/mimeapps.list"),
                "[Default Applications]\napplication/vnd.ms-cab-compressed=org.kde.ark.desktop;\n"}},
-             true, "org.kde.ark.desktop"},
+             true,
+             "org.kde.ark.desktop"},
         Home{"users_own_files_stay",
              {{QStringLiteral("data/applications/other.desktop"), "[Desktop Entry]\n"},
               {QStringLiteral("data/icons/hicolor/32x32/apps/other.png"), "png"},
               {QStringLiteral("config/mimeapps.list"), "[Added Associations]\ntext/plain=vim.desktop;\n"},
               {QStringLiteral("home/notes.txt"), "mine"}},
-             true, ""},
+             true,
+             ""},
         Home{"previous_default_without_association",
              {{QStringLiteral("data/applications/org.kde.ark.desktop"), kArk},
               {QStringLiteral("config/mimeapps.list"),
                "[Default Applications]\napplication/vnd.ms-cab-compressed=org.kde.ark.desktop;\n"}},
-             false, "org.kde.ark.desktop"}),
+             false,
+             "org.kde.ark.desktop"}),
     [](const ::testing::TestParamInfo<Home>& p) { return std::string(p.param.name); });
 
 } // namespace

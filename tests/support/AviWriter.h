@@ -43,16 +43,16 @@ inline QByteArray List(const char* kind, const char* type, const QByteArray& chi
 
 struct AviSpec {
     int32_t width = 4;
-    int32_t height = 3;              // negative: top-down lines
-    uint32_t mainWidth = 4;          // as the main header announces the clip
+    int32_t height = 3;     // negative: top-down lines
+    uint32_t mainWidth = 4; // as the main header announces the clip
     uint32_t mainHeight = 3;
-    uint32_t compression = 1;        // BI_RLE8; 0 BI_RGB
+    uint32_t compression = 1; // BI_RLE8; 0 BI_RGB
     uint16_t bitCount = 8;
-    uint32_t colorsUsed = 0;         // 0: as many as palette holds
+    uint32_t colorsUsed = 0; // 0: as many as palette holds
     uint32_t microSecPerFrame = 100000;
     QList<QRgb> palette = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
-    bool audioStreamFirst = false;   // puts a sound stream before the video stream
-    std::vector<QByteArray> movi;    // whole chunks, from Chunk(...) or List(...)
+    bool audioStreamFirst = false; // puts a sound stream before the video stream
+    std::vector<QByteArray> movi;  // whole chunks, from Chunk(...) or List(...)
 };
 
 inline QByteArray StreamList(const char* type, const QByteArray& format) {

@@ -47,7 +47,7 @@ QString CorpusDir() {
     if (dir.isEmpty()) {
         QString source = qEnvironmentVariable("MORBEK_SOURCE_DIR");
         if (source.isEmpty())
-            source = QStringLiteral(MORBEK_DEFAULT_SOURCE_DIR);   // a test binary run by hand
+            source = QStringLiteral(MORBEK_DEFAULT_SOURCE_DIR); // a test binary run by hand
         dir = source + QStringLiteral("/../shared/corpus");
     }
     return QDir::cleanPath(dir);
@@ -148,7 +148,7 @@ QString CabinetPartFile(const QString& path, int64_t offset, const QString& fold
     const QByteArray header = in.read(36);
     if (header.size() < 36)
         return {};
-    const uint32_t size = GetU32(header, 8);   // cbCabinet
+    const uint32_t size = GetU32(header, 8); // cbCabinet
     in.seek(offset);
     const QString copy = folder + QStringLiteral("/embedded-%1.cab").arg(offset);
     QFile out(copy);
@@ -217,7 +217,8 @@ QString Md5OfFile(const QString& path) {
     return QString::fromLatin1(hash.result().toHex());
 }
 
-void Mismatches::Add(const QString& cabinet, const QString& entry, const QString& expected, const QString& got) {
+void Mismatches::Add(const QString& cabinet, const QString& entry, const QString& expected,
+                     const QString& got) {
     lines_ << QStringLiteral("MISMATCH %1 | %2 | expected %3 | got %4").arg(cabinet, entry, expected, got);
 }
 

@@ -11,21 +11,21 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <gtest/gtest.h>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <map>
 #include <utility>
 #include <vector>
 
 // In a test body or SetUp: skips when the corpus is absent, fails instead when it is required.
-#define MORBEK_CORPUS_OR_SKIP()                                                                   \
-    do {                                                                                          \
-        if (!::morbek::test::CorpusAvailable()) {                                                 \
-            if (::morbek::test::CorpusRequired())                                                 \
-                FAIL() << "corpus not found at " << ::morbek::test::CorpusDir().toStdString()      \
-                       << " and MORBEK_REQUIRE_CORPUS is set";                                    \
-            GTEST_SKIP() << "corpus not found (set MORBEK_CORPUS)";                               \
-        }                                                                                         \
+#define MORBEK_CORPUS_OR_SKIP()                                                                              \
+    do {                                                                                                     \
+        if (!::morbek::test::CorpusAvailable()) {                                                            \
+            if (::morbek::test::CorpusRequired())                                                            \
+                FAIL() << "corpus not found at " << ::morbek::test::CorpusDir().toStdString()                \
+                       << " and MORBEK_REQUIRE_CORPUS is set";                                               \
+            GTEST_SKIP() << "corpus not found (set MORBEK_CORPUS)";                                          \
+        }                                                                                                    \
     } while (false)
 
 namespace morbek::test {
@@ -74,11 +74,11 @@ QString CabinetPartFile(const QString& path, int64_t offset, const QString& fold
 std::vector<ManifestRow> LoadManifest();
 
 // Row categories, from the tables' own columns.
-bool ExtractedByCabextract(const ExpectedRow& row);               // cabextract_status OK
-bool HasContent(const ExpectedRow& row);              // OK, with an md5
-bool BeginsInEarlierCabinet(const ExpectedRow& row);  // folder cont-from-prev / cont-both
-bool CabextractExtracts(const ManifestRow& file);     // cabextract_ok yes (warnings or not)
-bool SetMember(const ManifestRow& file);              // set_role other than single
+bool ExtractedByCabextract(const ExpectedRow& row);  // cabextract_status OK
+bool HasContent(const ExpectedRow& row);             // OK, with an md5
+bool BeginsInEarlierCabinet(const ExpectedRow& row); // folder cont-from-prev / cont-both
+bool CabextractExtracts(const ManifestRow& file);    // cabextract_ok yes (warnings or not)
+bool SetMember(const ManifestRow& file);             // set_role other than single
 
 // Rows per cabinet, in file-table order: the key is the file and the cabinet's offset in
 // it (0 for a cabinet file, whatever the table says for "-").

@@ -6,11 +6,15 @@
 #include <QStringList>
 #include <ostream>
 
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 inline void PrintTo(const QStringList& list, std::ostream* os) {
     *os << '{';
     for (const QString& text : list)
         *os << ' ' << '"' << text.toStdString() << '"';
     *os << " }";
 }
-inline void PrintTo(const QByteArray& bytes, std::ostream* os) { *os << "hex " << bytes.toHex().toStdString(); }
+inline void PrintTo(const QByteArray& bytes, std::ostream* os) {
+    *os << "hex " << bytes.toHex().toStdString();
+}

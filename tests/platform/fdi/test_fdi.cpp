@@ -202,7 +202,8 @@ protected:
     }
     FdiHarness h;
 };
-INSTANTIATE_TEST_SUITE_P(Methods, FdiSet, ::testing::Values(CabMethod::Stored, CabMethod::MsZip, CabMethod::Lzx));
+INSTANTIATE_TEST_SUITE_P(Methods, FdiSet,
+                         ::testing::Values(CabMethod::Stored, CabMethod::MsZip, CabMethod::Lzx));
 
 TEST_P(FdiSet, SetIsFollowedThroughNextCabinet) {
     const Set s = MakeSet(77, GetParam());
@@ -216,9 +217,10 @@ TEST_P(FdiSet, SetIsFollowedThroughNextCabinet) {
     const auto t = h.types();
     ASSERT_GE(t.size(), 10u);
     using T = std::vector<FDINOTIFICATIONTYPE>;
-    EXPECT_EQ(T(t.begin(), t.begin() + 10),
-              (T{fdintCABINET_INFO, fdintCOPY_FILE, fdintCLOSE_FILE_INFO, fdintCOPY_FILE, fdintNEXT_CABINET,
-                 fdintCABINET_INFO, fdintNEXT_CABINET, fdintCABINET_INFO, fdintCLOSE_FILE_INFO, fdintCOPY_FILE}));
+    EXPECT_EQ(
+        T(t.begin(), t.begin() + 10),
+        (T{fdintCABINET_INFO, fdintCOPY_FILE, fdintCLOSE_FILE_INFO, fdintCOPY_FILE, fdintNEXT_CABINET,
+           fdintCABINET_INFO, fdintNEXT_CABINET, fdintCABINET_INFO, fdintCLOSE_FILE_INFO, fdintCOPY_FILE}));
     EXPECT_EQ(h.events[0].psz1, "part2.cab");
     EXPECT_EQ(h.events[0].psz2, "Disk 2");
     EXPECT_EQ(h.events[0].setID, 77);
@@ -274,7 +276,8 @@ TEST_P(FdiSet, FilesBeforeTheCutComeOutWithOrWithoutTheNextCabinet) {
         run("part1.cab", "small.txt", s.small); // the rest of the set absent
         for (size_t i = 1; i < s.parts.size(); ++i)
             WriteFile(dir.filePath(QStringLiteral("part%1.cab").arg(i + 1)), s.parts[i]);
-        for (const auto& [name, bytes] : {std::pair{"small.txt", s.small}, {"big.dat", s.big}, {"small.txt", s.small}})
+        for (const auto& [name, bytes] :
+             {std::pair{"small.txt", s.small}, {"big.dat", s.big}, {"small.txt", s.small}})
             run("part1.cab", name, bytes);
         run("part3.cab", "tail.txt", s.tail);
     }
@@ -441,8 +444,11 @@ TEST_F(Fdi, CachedRunsStillUseTheCallbacks) {
     for (size_t i = 0; i < s.parts.size(); ++i)
         WriteFile(dir.filePath(QStringLiteral("part%1.cab").arg(i + 1)), s.parts[i]);
     const std::string path = dir.path().toStdString() + "/";
-    const std::pair<std::string, QByteArray> wanted[] = {
-        {"small.txt", s.small}, {"big.dat", s.big}, {"small.txt", s.small}, {"big.dat", s.big}, {"big.dat", s.big}};
+    const std::pair<std::string, QByteArray> wanted[] = {{"small.txt", s.small},
+                                                         {"big.dat", s.big},
+                                                         {"small.txt", s.small},
+                                                         {"big.dat", s.big},
+                                                         {"big.dat", s.big}};
     for (const auto& [name, bytes] : wanted) {
         SCOPED_TRACE(name);
         h.events.clear();
@@ -474,8 +480,11 @@ TEST_F(Fdi, FailingCallbacksEndTheRunCleanly) {
         Op op;
         const char* what;
     };
-    const Case kinds[] = {
-        {Op::Alloc, "alloc"}, {Op::Open, "open"}, {Op::Read, "read"}, {Op::Write, "write"}, {Op::Seek, "seek"}};
+    const Case kinds[] = {{Op::Alloc, "alloc"},
+                          {Op::Open, "open"},
+                          {Op::Read, "read"},
+                          {Op::Write, "write"},
+                          {Op::Seek, "seek"}};
     for (const char* cabinet : {"a.cab", "part1.cab"}) {
         for (const Case& c : kinds) {
             bool succeeded = false;
@@ -522,9 +531,11 @@ TEST_F(Fdi, DamagedCabinetsFailWithACode) {
         {"version", [](QByteArray& b) { b[25] = 2; }, FDIERROR_UNKNOWN_CABINET_VERSION},
         {"cut in the catalogue", [&](QByteArray& b) { b.truncate(static_cast<int>(layout.files + 20)); },
          FDIERROR_CORRUPT_CABINET},
-        {"folder index", [&](QByteArray& b) { PutU16(b, layout.fileRecords[0] + 8, 5); }, FDIERROR_CORRUPT_CABINET},
+        {"folder index", [&](QByteArray& b) { PutU16(b, layout.fileRecords[0] + 8, 5); },
+         FDIERROR_CORRUPT_CABINET},
         {"method", [&](QByteArray& b) { PutU16(b, layout.folders + 6, 0x0007); }, FDIERROR_BAD_COMPR_TYPE},
-        {"lzx window", [&](QByteArray& b) { PutU16(b, layout.folders + 6, 0x1603); }, FDIERROR_BAD_COMPR_TYPE},
+        {"lzx window", [&](QByteArray& b) { PutU16(b, layout.folders + 6, 0x1603); },
+         FDIERROR_BAD_COMPR_TYPE},
         {"data checksum", [&](QByteArray& b) { b[static_cast<int>(layout.dataBlocks[0] + 10)] ^= 0x55; },
          FDIERROR_CORRUPT_CABINET},
         {"cut in the data", [&](QByteArray& b) { b.truncate(static_cast<int>(layout.dataBlocks[0] + 100)); },

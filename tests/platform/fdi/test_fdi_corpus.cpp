@@ -8,9 +8,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <set>
 
 using namespace morbek::fdi;
@@ -20,9 +20,7 @@ namespace {
 
 class FdiCorpus : public ::testing::Test {
 protected:
-    void SetUp() override {
-        MORBEK_CORPUS_OR_SKIP();
-    }
+    void SetUp() override { MORBEK_CORPUS_OR_SKIP(); }
 };
 
 QByteArray ReadAll(const QString& path) {
@@ -76,14 +74,16 @@ TEST_F(FdiCorpus, EveryEntryCabextractExtractsHasTheSameMd5) {
             mismatches.Compared();
             const QString entry = row.entryName;
             if (!copied)
-                mismatches.Add(label, entry, QStringLiteral("copied"), QStringLiteral("error %1").arg(h.erf.erfOper));
+                mismatches.Add(label, entry, QStringLiteral("copied"),
+                               QStringLiteral("error %1").arg(h.erf.erfOper));
             if (h.extracted.size() != 1) {
                 mismatches.Add(label, entry, QStringLiteral("1 file written"),
                                QStringLiteral("%1 files written").arg(h.extracted.size()));
                 continue;
             }
             if (h.extracted[0].md5 != row.md5)
-                mismatches.Add(label, entry, QStringLiteral("md5 ") + row.md5, QStringLiteral("md5 ") + h.extracted[0].md5);
+                mismatches.Add(label, entry, QStringLiteral("md5 ") + row.md5,
+                               QStringLiteral("md5 ") + h.extracted[0].md5);
             if (!h.extracted[0].closed)
                 mismatches.Add(label, entry, QStringLiteral("closed"), QStringLiteral("left open"));
             if (h.opens != h.closes)
@@ -157,16 +157,19 @@ TEST_F(FdiCorpus, MalformedCabinetsFail) {
         if (CabextractExtracts(m))
             continue;
         const auto rows = byFile.find(m.path);
-        if (rows != byFile.end() && std::any_of(rows->second.begin(), rows->second.end(), ExtractedByCabextract))
+        if (rows != byFile.end() &&
+            std::any_of(rows->second.begin(), rows->second.end(), ExtractedByCabextract))
             continue; // partly extracted: the md5 test covers its good entries
         // A set member whose every file begins in an earlier, absent cabinet has nothing
         // to extract here: a run that writes nothing is no fault.
-        if (rows != byFile.end() && std::all_of(rows->second.begin(), rows->second.end(), BeginsInEarlierCabinet))
+        if (rows != byFile.end() &&
+            std::all_of(rows->second.begin(), rows->second.end(), BeginsInEarlierCabinet))
             continue;
         FdiHarness h;
         ASSERT_NE(h.create(), nullptr);
         const QString full = CorpusPath(m.path);
-        const bool copied = h.copy(Utf8(QFileInfo(full).fileName()), Utf8(QFileInfo(full).absolutePath()) + "/");
+        const bool copied =
+            h.copy(Utf8(QFileInfo(full).fileName()), Utf8(QFileInfo(full).absolutePath()) + "/");
         mismatches.Compared();
         if (copied || !h.erf.fError || h.erf.erfOper == FDIERROR_NONE)
             mismatches.Add(m.path, QStringLiteral("(cabinet)"), QStringLiteral("refused with an error code"),
