@@ -1,0 +1,121 @@
+#pragma once
+
+// Names of the string table's messages (resources/strings.tsv), so that code says which
+// text it shows. The numbers are the table's own and are kept: settings and translations
+// are keyed on them.
+namespace morbek::msg {
+
+enum : int {
+    LanguageName = 1, // the language's own name, shown in the language list
+    ProgramName = 2,
+    HelpFileName = 3,
+    Cancel = 9,
+    HelpButton = 11,
+    AboutTitlePrefix = 14,
+
+    MenuFiles = 20,
+    MenuOpen = 22,
+    MenuExtract = 23,
+    MenuInformation = 24,
+    MenuQuit = 29,
+    MenuDisplay = 31,
+    MenuLargeIcons = 32,
+    MenuSmallIcons = 33,
+    MenuList = 34,
+    MenuDetails = 35,
+    MenuSortOnName = 36,
+    MenuNoSort = 37,
+    MenuAssociation = 38,
+    MenuRemoveAssociation = 39,
+    ColumnName = 40,
+    ColumnSize = 41,
+    ColumnType = 42,
+    ColumnDate = 43,
+    ColumnDirectory = 44,
+    MenuProperties = 50,
+    MenuOptions = 51,
+    MenuLanguage = 55,
+    LanguageTitle = 56,
+    LanguageDefault = 57,
+    MenuHelp = 91,
+    MenuAbout = 92,
+
+    HintOpen = 101,
+    HintQuit = 102,
+    HintAbout = 103,
+    HintInformation = 104,
+    HintExtract = 105,
+    HintHelp = 106,
+
+    OpenTitle = 110,
+    OpenFilter = 111,
+    FileWord = 112, // "file", before a cabinet's name in titles
+    BytesWord = 113,
+    NotValidCabinet = 114,
+    FileOpenError = 115,
+    StatusFile = 120,
+    StatusFiles = 121,
+    StatusSelectedFile = 122,
+    StatusSelectedFiles = 123,
+    SelectTargetFolder = 130,
+    CreatingTemporaryFile = 132,
+    ExtractingFile = 133,
+    BrowseFolder = 134,
+
+    StatusLargeIcons = 140,
+    StatusSmallIcons = 141,
+    StatusList = 142,
+    StatusDetails = 143,
+    StatusSorted = 144,
+    StatusNotSorted = 145,
+
+    AskAssociate = 150,
+    AskRemoveAssociation = 151,
+    CabinetTypeName = 152,
+
+    SecondPartOf = 160,
+    BeginningInCabinet = 161,
+    CannotExtract = 162,
+    CabinetPrefix = 165,
+    NextPartNotFound = 166,
+    NamesRefused = 167,
+    NotExtractedList = 168,
+
+    ContextCreateError = 170,
+    CabinetOpenError = 171,
+    NotACabinet = 172,
+    DecompressionError = 173,
+    ConfirmReplace = 174,
+    ReplaceFile = 175,
+    WithFile = 176,
+
+    InfoCabinetSize = 180,
+    InfoBytes = 181,
+    InfoFormatVersion = 182,
+    InfoFolderCount = 183,
+    InfoFileCount = 184,
+    InfoSetId = 185,
+    InfoCabinetIndex = 186,
+    InfoPrevCabinet = 187,
+    InfoPrevDisk = 188,
+    InfoNextCabinet = 189,
+    InfoNextDisk = 190,
+
+    // Why an entry was not extracted, one line each in the NotExtractedList message.
+    ReasonDamaged = 200,
+    ReasonUnsupportedMethod = 201,
+    ReasonNoMemory = 202,
+    ReasonDiskFull = 203,
+    ReasonPermissionDenied = 204,
+    ReasonInUse = 205,
+    ReasonInTheWay = 206,
+    ReasonUnsafeName = 207,
+    ReasonNextCabinetMissing = 208,
+    ReasonFirstCabinetMissing = 209,
+    ReasonCabinetUnopenable = 210,
+    ReasonNotWritten = 211,
+    ReasonStopped = 212,
+    MoreNotExtracted = 213,
+};
+
+} // namespace morbek::msg
