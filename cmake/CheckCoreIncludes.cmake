@@ -1,0 +1,23 @@
+# cmake -DCONFIG=<file setting FILES and WINDOW_INCLUDES> -P CheckCoreIncludes.cmake
+# Fails when one of FILES includes a header of the Qt modules whose include folders are
+# WINDOW_INCLUDES, as <QImage>, <qimage.h>, <QtGui/QImage> or <QtGui>.
+include(${CONFIG})
+set(found)
+foreach(file IN LISTS FILES)
+  file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*<")
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*<([^>]*)>.*$" "\\1" header "${line}")
+    string(REGEX REPLACE "/.*$" "" first "${header}")
+    foreach(dir IN LISTS WINDOW_INCLUDES)
+      get_filename_component(module ${dir} NAME)
+      if(first STREQUAL module OR EXISTS ${dir}/${header})
+        list(APPEND found "${file}: <${header}> (${module})")
+        break()
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(found)
+  list(JOIN found "\n  " found)
+  message(FATAL_ERROR "Qt Gui or Widgets headers in parts that use Qt Core only:\n  ${found}")
+endif()
