@@ -1,6 +1,7 @@
 #pragma once
 // Scripted control of the running program, for tests that start it as a real process.
-// Active only when MORBEK_TEST_HOOKS is set. The program then reports on stdout, one
+// Compiled into the test build of the program only (Morbek32-testing), never into the
+// shipped one; active there only when MORBEK_TEST_HOOKS is set. The program then reports on stdout, one
 // line each: "shown" when the main window is shown, "state normal|minimised|maximised"
 // when its state changes, "dialog <title>" when a modal dialog shows, "handover
 // restored|raised" when a later start brought it to the front, "busy-begin" and

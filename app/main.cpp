@@ -3,7 +3,6 @@
 #include "app/ExtractionUi.h"
 #include "app/HelpKeys.h"
 #include "app/MainWindow.h"
-#include "app/TestHooks.h"
 #include "app/Windows.h"
 #include "components/Framework.h"
 #include "components/OnlyOne.h"
@@ -11,6 +10,9 @@
 #include "platform/files/Files.h"
 #include "platform/help/WinHelp.h"
 #include "platform/shell/ShellInfo.h"
+#ifdef MORBEK_WITH_TEST_HOOKS
+#include "app/TestHooks.h"
+#endif
 
 #include <QApplication>
 #include <QIcon>
@@ -46,7 +48,9 @@ int main(int argc, char** argv) {
     auto& windows = morbek::Windows();
     morbek::TDezerOvu mainWindow;
     windows.DezerOvu = &mainWindow;
+#ifdef MORBEK_WITH_TEST_HOOKS
     morbek::InstallTestHooks(mainWindow);
+#endif
     // The main window is loaded: its single-instance guard checks now, before anything shows.
     // A later start passes its file on to the running instance.
     mainWindow.OnlyOne1->HandOverFile = mainWindow.CommandLine.value(0);

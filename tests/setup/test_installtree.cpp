@@ -1,8 +1,10 @@
 // cmake --install into a temporary prefix: the files of a runnable tree, checked by the
-// desktop's own validators, and the installed program started on the sample cabinet.
+// desktop's own validators, the shipped program started from it, and the test build beside
+// it on the sample cabinet.
 #include "tests/support/ProcessHarness.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -108,6 +110,16 @@ TEST_F(InstallTree, CommandIsARelativeLinkSoTheTreeCanMove) {
               QFileInfo(At(QStringLiteral("libexec/morbek32/Morbek32"))).canonicalFilePath());
 }
 
+// The hooks that read commands from standard input are in the test build only.
+TEST_F(InstallTree, ProgramHasNoTestHooks) {
+    const auto hasHooks = [](const QString& program) {
+        QFile f(program);
+        return f.open(QIODevice::ReadOnly) && f.readAll().contains("MORBEK_TEST_HOOKS");
+    };
+    EXPECT_FALSE(hasHooks(At(QStringLiteral("libexec/morbek32/Morbek32"))));
+    EXPECT_TRUE(hasHooks(QStringLiteral(MORBEK32_TESTING_PATH)));
+}
+
 TEST_F(InstallTree, IconSizesMatchTheirFolders) {
     for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         const QImage image(At(QStringLiteral("share/icons/hicolor/%1x%1/apps/morbek32.png").arg(size)));
@@ -172,9 +184,21 @@ TEST_F(InstallTree, InstalledProgramListsTheSampleCabinetAndEndsCleanly) {
     env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/.local/share"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path() + QStringLiteral("/run"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The shipped program itself starts from the tree (the uninstaller's pass, no window).
+    QProcess shipped;
+    shipped.setProcessEnvironment(env);
+    shipped.start(At(QStringLiteral("bin/Morbek32")), {QStringLiteral("--remove-association")});
+    ASSERT_TRUE(shipped.waitForFinished(30000));
+    EXPECT_EQ(shipped.exitCode(), 0) << shipped.readAllStandardError().toStdString();
+    // It has no test hooks: the test build, put beside it with a command in bin as it
+    // has, is started instead, from an unrelated folder, as a menu starts the program.
+    const QString testing = At(QStringLiteral("libexec/morbek32/Morbek32-testing"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MORBEK32_TESTING_PATH), testing));
+    ASSERT_TRUE(QFile::setPermissions(testing, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../libexec/morbek32/Morbek32-testing"),
+                            At(QStringLiteral("bin/Morbek32-testing"))));
     env.insert(QStringLiteral("MORBEK_TEST_HOOKS"), QStringLiteral("1"));
-    // Started by the command in bin, from an unrelated folder, as a menu starts it.
-    test::RunningProgram morbek(At(QStringLiteral("bin/Morbek32")),
+    test::RunningProgram morbek(At(QStringLiteral("bin/Morbek32-testing")),
                                 {QStringLiteral(SOURCE_DIR "/resources/sample/sample.cab")}, env,
                                 home.path());
     ASSERT_TRUE(morbek.WaitForLine(QStringLiteral("shown"))) << morbek.Errors().toStdString();

@@ -211,7 +211,8 @@ TEST_F(SetupProcess, PackagedFolderInstallsTheProgramWhichListsACabinetAndUninst
                   .replace(QStringLiteral("\\$"), QStringLiteral("$")),
               program);
 
-    // The installed program starts and lists a cabinet.
+    // The installed program starts and lists a cabinet: the test build, put beside it, as
+    // the shipped program has no test hooks.
     test::CabWriter writer;
     writer.addFolder();
     writer.addFile("alpha.txt", "first");
@@ -221,8 +222,10 @@ TEST_F(SetupProcess, PackagedFolderInstallsTheProgramWhichListsACabinetAndUninst
     ASSERT_TRUE(test::SeedAnsweredSettings(home + QStringLiteral("/.config")));
     QProcessEnvironment run = env;
     run.insert(QStringLiteral("MORBEK_TEST_HOOKS"), QStringLiteral("1"));
+    const QString testing = Installed(QStringLiteral("morbek32/Morbek32-testing"));
+    ASSERT_TRUE(CopyExecutable(QStringLiteral(MORBEK32_TESTING_PATH), testing));
     {
-        test::RunningProgram morbek(program, {cabinet}, run);
+        test::RunningProgram morbek(testing, {cabinet}, run);
         ASSERT_TRUE(morbek.WaitForLine(QStringLiteral("shown"))) << morbek.Errors().toStdString();
         QString rows;
         for (int attempt = 0; attempt < 50 && rows != QLatin1String("rows 2"); ++attempt) {
@@ -239,6 +242,7 @@ TEST_F(SetupProcess, PackagedFolderInstallsTheProgramWhichListsACabinetAndUninst
         ASSERT_TRUE(morbek.WaitForExit());
         EXPECT_EQ(morbek.process().exitCode(), 0);
     }
+    ASSERT_TRUE(QFile::remove(testing));
 
     // The installed description file undoes the install.
     test::RunningProgram uninstall(
