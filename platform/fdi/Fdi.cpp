@@ -377,14 +377,14 @@ FDIERROR FromMspack(int error) {
 }
 
 bool MethodSupported(uint16_t compType) {
-    const int window = (compType >> 8) & 0x1F;
-    switch (compType & 0x000F) {
-    case 0:
-    case 1:
+    const int window = (compType >> tcompSHIFT_WINDOW) & tcompMASK_WINDOW;
+    switch (compType & tcompMASK_TYPE) {
+    case tcompTYPE_NONE:
+    case tcompTYPE_MSZIP:
         return true;
-    case 2:
+    case tcompTYPE_QUANTUM:
         return window >= 10 && window <= 21;
-    case 3:
+    case tcompTYPE_LZX:
         return window >= 15 && window <= 21;
     default:
         return false;
@@ -600,7 +600,7 @@ FDIERROR Copier::copy(const char* cabinet, const char* path) {
     run_.cabinetPath = full;
     run_.cabinetHf = cab.hf;
     Reader reader(ctx, cab.hf, true);
-    unsigned char header[kFixedHeader];
+    unsigned char header[kHeaderSize];
     if (FDIERROR e = ReadHeader(reader, header))
         return e;
 
@@ -609,7 +609,7 @@ FDIERROR Copier::copy(const char* cabinet, const char* path) {
         const bool same = s_->heap.alloc == ctx->alloc && s_->heap.free == ctx->free && !s_->cabs.empty() &&
                           std::strcmp(s_->cabs[0].path.data(), full) == 0 && id.valid &&
                           id == s_->cabs[0].identity &&
-                          std::memcmp(header, s_->cabs[0].header, kFixedHeader) == 0;
+                          std::memcmp(header, s_->cabs[0].header, kHeaderSize) == 0;
         if (!same) {
             DestroySession(s_, &run_);
             s_ = nullptr;
@@ -623,7 +623,7 @@ FDIERROR Copier::copy(const char* cabinet, const char* path) {
         s_->cabs.emplace_back(&s_->heap);
         Cabinet& c = s_->cabs.back();
         c.path.assign(full, full + std::strlen(full) + 1);
-        std::memcpy(c.header, header, kFixedHeader);
+        std::memcpy(c.header, header, kHeaderSize);
         c.identity = id;
         s_->cacheable = id.valid;
         if (FDIERROR e = ReadCatalogue(reader, c))
@@ -701,7 +701,7 @@ FDIERROR Copier::copy(const char* cabinet, const char* path) {
 FDIERROR Copier::extract(size_t k, size_t idx, int hf) {
     const Cabinet& c = s_->cabs[k];
     const Record r = c.records[idx];
-    const size_t folder = r.iFolder == kContinuedToNext ? c.folders.size() - 1 : r.iFolder;
+    const size_t folder = r.iFolder == ifoldCONTINUED_TO_NEXT ? c.folders.size() - 1 : r.iFolder;
     if (!MethodSupported(c.folders[folder].compType))
         return FDIERROR_BAD_COMPR_TYPE;
     // Nothing to decode: a folder without blocks, or the end of one, holds an empty file.
@@ -712,7 +712,7 @@ FDIERROR Copier::extract(size_t k, size_t idx, int hf) {
         if (FDIERROR e = followChain(k, c.str(r.rawName), &last))
             return e;
     }
-    if ((s_->cabs[k].folders[folder].compType & 0x000F) == 1)
+    if ((s_->cabs[k].folders[folder].compType & tcompMASK_TYPE) == tcompTYPE_MSZIP)
         return extractZip(k, folder, r, last, hf);
     if (FDIERROR e = buildMspack(last + 1))
         return e;
@@ -780,7 +780,7 @@ FDIERROR Copier::followChain(size_t k, const char* rawName, size_t* last) {
         if (FDIERROR e = enterNext(cur, rawName, &contFolder))
             return e;
         ++cur;
-        if (contFolder != kContinuedBoth)
+        if (contFolder != ifoldCONTINUED_PREV_AND_NEXT)
             break;
     }
     *last = cur;
@@ -798,7 +798,7 @@ FDIERROR Copier::enterNext(size_t cur, const char* rawName, uint16_t* contFolder
     uint16_t setID, iCabinet;
     {
         const Cabinet& from = s_->cabs[cur];
-        if (!(from.flags & kHeaderNext))
+        if (!(from.flags & cfhdrNEXT_CABINET))
             return FDIERROR_CORRUPT_CABINET;
         std::strncpy(nextName, from.str(from.nextName), sizeof nextName - 1);
         nextName[sizeof nextName - 1] = 0;
@@ -836,12 +836,13 @@ FDIERROR Copier::enterNext(size_t cur, const char* rawName, uint16_t* contFolder
             continue;
         }
         Reader reader(ctx, next.hf, true);
-        unsigned char header[kFixedHeader];
+        unsigned char header[kHeaderSize];
         if (FDIERROR e = ReadHeader(reader, header)) {
             n.fdie = e;
             continue;
         }
-        if (GetU16(header + 32) != setID || GetU16(header + 34) != static_cast<uint16_t>(iCabinet + 1)) {
+        if (ReadU16(header + kHdrSetID) != setID ||
+            ReadU16(header + kHdrICabinet) != static_cast<uint16_t>(iCabinet + 1)) {
             n.fdie = FDIERROR_WRONG_CABINET;
             continue;
         }
@@ -849,7 +850,7 @@ FDIERROR Copier::enterNext(size_t cur, const char* rawName, uint16_t* contFolder
         Vec<Cabinet>& cabs = s_->cabs;
         const bool same = cabs.size() > cur + 1 && std::strcmp(cabs[cur + 1].path.data(), full) == 0 &&
                           id.valid && id == cabs[cur + 1].identity &&
-                          std::memcmp(header, cabs[cur + 1].header, kFixedHeader) == 0;
+                          std::memcmp(header, cabs[cur + 1].header, kHeaderSize) == 0;
         if (!same) {
             if (cabs.size() > cur + 1) {
                 // Another file now; libmspack's merged chain cannot be cut, so rebuild it.
@@ -859,7 +860,7 @@ FDIERROR Copier::enterNext(size_t cur, const char* rawName, uint16_t* contFolder
             cabs.emplace_back(&s_->heap);
             Cabinet& c = cabs.back();
             c.path.assign(full, full + std::strlen(full) + 1);
-            std::memcpy(c.header, header, kFixedHeader);
+            std::memcpy(c.header, header, kHeaderSize);
             c.identity = id;
             if (!id.valid)
                 s_->cacheable = false;
@@ -976,20 +977,20 @@ BOOL FDIIsCabinet(HFDI hfdi, int hf, FDICABINETINFO* pfdici) {
     if (!ctx || !pfdici)
         return FALSE;
     Reader reader(ctx, hf);
-    unsigned char h[kFixedHeader];
+    unsigned char h[kHeaderSize];
     if (FDIERROR e = ReadHeader(reader, h)) {
         SetError(ctx, e);
         return FALSE;
     }
-    const uint16_t flags = GetU16(h + 30);
-    pfdici->cbCabinet = static_cast<long>(GetU32(h + 8));
-    pfdici->cFolders = GetU16(h + 26);
-    pfdici->cFiles = GetU16(h + 28);
-    pfdici->setID = GetU16(h + 32);
-    pfdici->iCabinet = GetU16(h + 34);
-    pfdici->fReserve = (flags & kHeaderReserve) ? TRUE : FALSE;
-    pfdici->hasprev = (flags & kHeaderPrev) ? TRUE : FALSE;
-    pfdici->hasnext = (flags & kHeaderNext) ? TRUE : FALSE;
+    const uint16_t flags = ReadU16(h + kHdrFlags);
+    pfdici->cbCabinet = static_cast<long>(ReadU32(h + kHdrCbCabinet));
+    pfdici->cFolders = ReadU16(h + kHdrCFolders);
+    pfdici->cFiles = ReadU16(h + kHdrCFiles);
+    pfdici->setID = ReadU16(h + kHdrSetID);
+    pfdici->iCabinet = ReadU16(h + kHdrICabinet);
+    pfdici->fReserve = (flags & cfhdrRESERVE_PRESENT) ? TRUE : FALSE;
+    pfdici->hasprev = (flags & cfhdrPREV_CABINET) ? TRUE : FALSE;
+    pfdici->hasnext = (flags & cfhdrNEXT_CABINET) ? TRUE : FALSE;
     return TRUE;
 }
 
