@@ -74,6 +74,36 @@ constexpr uint16_t ifoldCONTINUED_FROM_PREV = 0xFFFD;
 constexpr uint16_t ifoldCONTINUED_TO_NEXT = 0xFFFE;
 constexpr uint16_t ifoldCONTINUED_PREV_AND_NEXT = 0xFFFF;
 
+// CFFILE's date and time, in MS-DOS form, split into their fields as stored: no time zone
+// is applied (the format has none; each reader decides how to take them) and nothing is
+// checked (see valid()).
+struct DosDateTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    // Month 1..12, day within the Gregorian month (29 February only in leap years),
+    // hour < 24, minute < 60, second < 60.
+    constexpr bool valid() const {
+        if (month < 1 || month > 12 || day < 1)
+            return false;
+        constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+        if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0))
+            return false;
+        return hour < 24 && minute < 60 && second < 60;
+    }
+};
+
+// Years from 1980, seconds in steps of two.
+constexpr DosDateTime DecodeDosDateTime(uint16_t date, uint16_t time) {
+    DosDateTime v;
+    v.year = 1980 + (date >> 9);
+    v.month = (date >> 5) & 0x0F;
+    v.day = date & 0x1F;
+    v.hour = time >> 11;
+    v.minute = (time >> 5) & 0x3F;
+    v.second = 2 * (time & 0x1F);
+    return v;
+}
+
 inline uint16_t ReadU16(const unsigned char* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
