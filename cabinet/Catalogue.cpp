@@ -185,10 +185,11 @@ Catalogue ReadCatalogue(const QString& path, const std::function<void()>& progre
     int64_t pos = cabOffset + static_cast<int64_t>(kHeaderSize);
     if (header.HasReserve) {
         int64_t available = 0;
-        const unsigned char* p = reader.view(pos, 4, &available);
-        if (available < 4)
+        const unsigned char* p = reader.view(pos, static_cast<int64_t>(kReserveSize), &available);
+        if (available < static_cast<int64_t>(kReserveSize))
             return cat;
-        pos += 4 + ReadU16(p); // cbCFHeader; the per-folder and per-block sizes are not needed here
+        // cbCFHeader; the per-folder and per-block sizes are not needed here
+        pos += static_cast<int64_t>(kReserveSize) + ReadU16(p + kResCbCFHeader);
         if (pos > fileSize)
             return cat;
     }

@@ -6,7 +6,7 @@
 // read whole (up to the format's 255 bytes, not a 65-character window), and a header,
 // optional name or file table that runs past the end of the file rejects the file as
 // not a valid cabinet instead of listing bytes that were never read.
-#include "cabinet/CabinetFormat.h"
+#include "platform/fdi/CabinetFormat.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,6 +15,9 @@
 #include <vector>
 
 namespace morbek::cab {
+
+// The layout is the cabinet library's own (header-only): both read the same fields.
+using namespace mscf;
 
 // Values of the open cabinet that the rest of the program reads.
 struct CabinetHeaderValues {

@@ -1,17 +1,15 @@
 #pragma once
+#include "platform/fdi/CabinetFormat.h"
+
 #include <QString>
 #include <cstdint>
 
 namespace morbek::cab {
 
-struct DosDateTime {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    // Month 1..12, day within the Gregorian month (29 February only in leap years),
-    // hour < 24, minute < 60, second < 60.
-    bool valid() const;
-};
-
-DosDateTime DecodeDosDateTime(uint16_t date, uint16_t time);
+// The decoding is the cabinet library's (header-only), so that the list shows the date
+// the extraction sets.
+using mscf::DecodeDosDateTime;
+using mscf::DosDateTime;
 
 // Regional short date, then (unless the time is exactly 00:00:00) one blank and the
 // long time; "Date Err." for a value that does not decode.

@@ -2,6 +2,7 @@
 
 #include "components/Busy.h"
 #include "components/Framework.h"
+#include "platform/files/Files.h"
 
 #include <QApplication>
 #include <QFile>
@@ -86,8 +87,7 @@ public:
             fd_ = ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
             if (fd_ < 0)
                 return; // best effort: without the lock the check still works, only unserialised
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
+            platform::Flock(fd_, LOCK_EX);
             struct stat held {
             }, named{};
             if (::fstat(fd_, &held) == 0 && ::lstat(path_.constData(), &named) == 0 &&

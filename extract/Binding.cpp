@@ -223,23 +223,11 @@ uint32_t CabWrite(int hf, void* pv, uint32_t cb) {
     if (const ProgressSink& sink = Sink())
         sink(ProgressPercent(ProgressDone, ProgressTotal));
 
-    const auto* in = static_cast<const char*>(pv);
-    uint32_t total = 0;
-    while (total < cb) {
-        const ssize_t n = ::write(hf, in + total, cb - total);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            WriteError = errno;
-            return kFailed;
-        }
-        if (n == 0) {
-            WriteError = ENOSPC; // no progress and no error: nothing more fits
-            return kFailed;
-        }
-        total += static_cast<uint32_t>(n);
+    if (!platform::WriteAll(hf, pv, cb)) {
+        WriteError = errno;
+        return kFailed;
     }
-    return total;
+    return cb;
 }
 
 int CabClose(int hf) {

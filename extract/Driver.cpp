@@ -2,6 +2,7 @@
 
 #include "extract/Binding.h"
 #include "extract/StagedTarget.h"
+#include "platform/fdi/CabinetFormat.h"
 #include "platform/files/Files.h"
 #include "platform/files/OpenFlags.h"
 #include "platform/locale/Regional.h"
@@ -305,15 +306,17 @@ INT_PTR CopyFile(FDINOTIFICATION* n) {
 }
 
 // Local time; mktime with tm_isdst -1 decides: a time in the spring gap moves forward by
-// the shift, one in the autumn overlap takes whichever side the C library picks.
+// the shift, one in the autumn overlap takes whichever side the C library picks. Fields
+// out of range are not refused: mktime carries them over.
 time_t DosToTime(uint16_t date, uint16_t time) {
+    const mscf::DosDateTime v = mscf::DecodeDosDateTime(date, time);
     struct tm tm {};
-    tm.tm_year = 80 + (date >> 9);
-    tm.tm_mon = ((date >> 5) & 0x0F) - 1;
-    tm.tm_mday = date & 0x1F;
-    tm.tm_hour = time >> 11;
-    tm.tm_min = (time >> 5) & 0x3F;
-    tm.tm_sec = (time & 0x1F) * 2;
+    tm.tm_year = v.year - 1900;
+    tm.tm_mon = v.month - 1;
+    tm.tm_mday = v.day;
+    tm.tm_hour = v.hour;
+    tm.tm_min = v.minute;
+    tm.tm_sec = v.second;
     tm.tm_isdst = -1;
     return std::mktime(&tm);
 }

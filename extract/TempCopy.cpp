@@ -20,19 +20,6 @@ QByteArray Native(const QString& path) {
     return QFile::encodeName(path);
 }
 
-bool WriteAll(int fd, const char* data, int64_t count) {
-    while (count > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(count));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        count -= n;
-    }
-    return true;
-}
-
 // A regular file of ours that no running instance holds: a leftover of an earlier run.
 // Returns its descriptor, locked exclusively, or -1.
 int OpenLeftover(const QByteArray& path) {
@@ -136,7 +123,7 @@ TemporaryCopy::Result TemporaryCopy::Make(const QString& source, int64_t offset,
         const int64_t got = platform::ReadAt(in, offset + copied, buffer, want);
         if (got != want)
             result = Result::CannotRead;
-        else if (!WriteAll(out, buffer, got))
+        else if (!platform::WriteAll(out, buffer, static_cast<size_t>(got)))
             result = Result::CannotWrite;
         else
             copied += got;

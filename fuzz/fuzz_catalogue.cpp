@@ -1,6 +1,7 @@
 // libFuzzer target for the catalogue reader: the input is the file being opened, as a
 // cabinet or as an executable that may carry one.
 #include "cabinet/Catalogue.h"
+#include "platform/files/Files.h"
 
 #include <QString>
 #include <cstddef>
@@ -13,13 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int fd = memfd_create("catalogue", MFD_CLOEXEC);
     if (fd < 0)
         return 0;
-    size_t written = 0;
-    while (written < size) {
-        const ssize_t n = write(fd, data + written, size - written);
-        if (n <= 0)
-            break;
-        written += static_cast<size_t>(n);
-    }
+    morbek::platform::WriteAll(fd, data, size);
     const QString path = QStringLiteral("/proc/self/fd/%1").arg(fd);
     const morbek::cab::Catalogue catalogue = morbek::cab::ReadCatalogue(path);
     // Whatever was listed must be consistent with the header that was accepted.

@@ -1,5 +1,7 @@
 #include "setup/InfInstall.h"
 
+#include "platform/files/Files.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -357,19 +359,6 @@ private:
 
 // --- carrying out --------------------------------------------------------------------------
 
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Writes the file under a temporary name beside it and renames it into place: a
 // program that runs from the old file keeps running, a failure leaves the old file,
 // and a link at the target is replaced rather than followed.
@@ -420,7 +409,7 @@ bool CopyFile(const InstallStep& step, QString* error) {
                     return false;
                 if (n == 0)
                     return true;
-                if (!WriteAll(out, buffer, static_cast<size_t>(n)))
+                if (!platform::WriteAll(out, buffer, static_cast<size_t>(n)))
                     return false;
             }
         },
@@ -497,7 +486,8 @@ bool CarryOut(const InstallPlan& plan, QString* error) {
             ok = ReplaceFile(
                 step.target, step.mode,
                 [&step](int fd) {
-                    return WriteAll(fd, step.contents.constData(), static_cast<size_t>(step.contents.size()));
+                    return platform::WriteAll(fd, step.contents.constData(),
+                                              static_cast<size_t>(step.contents.size()));
                 },
                 &message);
             break;

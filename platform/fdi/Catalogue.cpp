@@ -12,15 +12,6 @@
 
 namespace morbek::fdi::detail {
 
-uint16_t GetU16(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t GetU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 Identity IdentityOf(const Context* ctx, int hf, const char* path) {
     Identity id;
     struct stat st {};
@@ -138,7 +129,7 @@ bool Reader::seek(int64_t pos) {
 }
 
 bool Reader::string(char* out, size_t* length, bool allowEmpty) {
-    for (size_t i = 0; i < 256; ++i) {
+    for (size_t i = 0; i < kMaxNameBytes; ++i) {
         char c;
         if (!read(&c, 1))
             return false;
@@ -151,10 +142,10 @@ bool Reader::string(char* out, size_t* length, bool allowEmpty) {
     return false;
 }
 
-FDIERROR ReadHeader(Reader& reader, unsigned char (&header)[kFixedHeader]) {
-    if (!reader.read(header, kFixedHeader) || std::memcmp(header, "MSCF", 4) != 0)
+FDIERROR ReadHeader(Reader& reader, unsigned char (&header)[kHeaderSize]) {
+    if (!reader.read(header, kHeaderSize) || std::memcmp(header + kHdrSignature, "MSCF", 4) != 0)
         return FDIERROR_NOT_A_CABINET;
-    if (header[25] != 1) // major version
+    if (header[kHdrVersionMajor] != 1)
         return FDIERROR_UNKNOWN_CABINET_VERSION;
     return FDIERROR_NONE;
 }
@@ -173,12 +164,12 @@ uint32_t Store(Vec<char>& pool, const QByteArray& text) {
 
 FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
     const unsigned char* h = cab.header;
-    cab.cbCabinet = GetU32(h + 8);
-    cab.cFolders = GetU16(h + 26);
-    cab.cFiles = GetU16(h + 28);
-    cab.flags = GetU16(h + 30);
-    cab.setID = GetU16(h + 32);
-    cab.iCabinet = GetU16(h + 34);
+    cab.cbCabinet = ReadU32(h + kHdrCbCabinet);
+    cab.cFolders = ReadU16(h + kHdrCFolders);
+    cab.cFiles = ReadU16(h + kHdrCFiles);
+    cab.flags = ReadU16(h + kHdrFlags);
+    cab.setID = ReadU16(h + kHdrSetID);
+    cab.iCabinet = ReadU16(h + kHdrICabinet);
     // Nothing to extract from a cabinet without folders or files; libmspack refuses them too.
     if (cab.cFolders == 0 || cab.cFiles == 0)
         return FDIERROR_CORRUPT_CABINET;
@@ -191,19 +182,19 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
     cab.view.clear();
 
     size_t folderReserve = 0;
-    if (cab.flags & kHeaderReserve) {
-        unsigned char r[4];
-        if (!reader.read(r, 4))
+    if (cab.flags & cfhdrRESERVE_PRESENT) {
+        unsigned char r[kReserveSize];
+        if (!reader.read(r, kReserveSize))
             return FDIERROR_CORRUPT_CABINET;
-        folderReserve = r[2];
-        cab.headerReserve = GetU16(r);
-        cab.folderReserve = r[2];
-        cab.dataReserve = r[3];
-        if (!reader.skip(GetU16(r)))
+        folderReserve = r[kResCbCFFolder];
+        cab.headerReserve = ReadU16(r + kResCbCFHeader);
+        cab.folderReserve = r[kResCbCFFolder];
+        cab.dataReserve = r[kResCbCFData];
+        if (!reader.skip(ReadU16(r + kResCbCFHeader)))
             return FDIERROR_CORRUPT_CABINET;
     }
 
-    char text[256];
+    char text[kMaxNameBytes];
     size_t len = 0;
     // The names of the neighbours and their disks are free text, and may be empty.
     auto readCabinetName = [&](uint32_t* into) {
@@ -212,11 +203,11 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
         *into = Store(cab.pool, platform::FromWindows1252(QByteArray(text, static_cast<int>(len))).toUtf8());
         return true;
     };
-    if (cab.flags & kHeaderPrev) {
+    if (cab.flags & cfhdrPREV_CABINET) {
         if (!readCabinetName(&cab.prevName) || !readCabinetName(&cab.prevDisk))
             return FDIERROR_CORRUPT_CABINET;
     }
-    if (cab.flags & kHeaderNext) {
+    if (cab.flags & cfhdrNEXT_CABINET) {
         if (!readCabinetName(&cab.nextName) || !readCabinetName(&cab.nextDisk))
             return FDIERROR_CORRUPT_CABINET;
     }
@@ -224,30 +215,31 @@ FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab) {
     cab.folders.clear();
     cab.folders.reserve(cab.cFolders);
     for (unsigned i = 0; i < cab.cFolders; ++i) {
-        unsigned char f[8];
-        if (!reader.read(f, 8) || !reader.skip(folderReserve))
+        unsigned char f[kFolderFixedSize];
+        if (!reader.read(f, kFolderFixedSize) || !reader.skip(folderReserve))
             return FDIERROR_CORRUPT_CABINET;
-        cab.folders.push_back(Folder{GetU32(f), GetU16(f + 4), GetU16(f + 6)});
+        cab.folders.push_back(Folder{ReadU32(f + kFolderCoffCabStart), ReadU16(f + kFolderCCFData),
+                                     ReadU16(f + kFolderTypeCompress)});
     }
 
     // The records lie where the header says, which is not always right after the folders.
-    if (!reader.seek(GetU32(h + 16)))
+    if (!reader.seek(ReadU32(h + kHdrCoffFiles)))
         return FDIERROR_CORRUPT_CABINET;
     cab.records.clear();
     cab.records.reserve(cab.cFiles);
     cab.continuesToNext_ = cab.continuesFromPrev_ = false;
     for (unsigned i = 0; i < cab.cFiles; ++i) {
-        unsigned char f[16];
-        if (!reader.read(f, 16))
+        unsigned char f[kFileFixedSize];
+        if (!reader.read(f, kFileFixedSize))
             return FDIERROR_CORRUPT_CABINET;
         Record r;
-        r.size = GetU32(f);
-        r.offset = GetU32(f + 4);
-        r.iFolder = GetU16(f + 8);
-        r.date = GetU16(f + 10);
-        r.time = GetU16(f + 12);
-        r.attribs = GetU16(f + 14);
-        if (r.iFolder < kContinuedFromPrev && r.iFolder >= cab.cFolders)
+        r.size = ReadU32(f + kFileCbFile);
+        r.offset = ReadU32(f + kFileUoffFolderStart);
+        r.iFolder = ReadU16(f + kFileIFolder);
+        r.date = ReadU16(f + kFileDate);
+        r.time = ReadU16(f + kFileTime);
+        r.attribs = ReadU16(f + kFileAttribs);
+        if (r.iFolder < ifoldCONTINUED_FROM_PREV && r.iFolder >= cab.cFolders)
             return FDIERROR_CORRUPT_CABINET;
         if (!reader.string(text, &len))
             return FDIERROR_CORRUPT_CABINET;
@@ -291,14 +283,14 @@ void BuildView(Cabinet& cab) {
     }
     Vec<unsigned char>& v = cab.view;
     v.clear();
-    v.insert(v.end(), cab.header, cab.header + kFixedHeader);
+    v.insert(v.end(), cab.header, cab.header + kHeaderSize);
     // Without the neighbours' names, which libmspack refuses when empty and never needs.
-    const uint16_t flags = cab.flags & ~(kHeaderPrev | kHeaderNext);
-    v[30] = static_cast<unsigned char>(flags & 0xFF);
-    v[31] = static_cast<unsigned char>(flags >> 8);
-    v[28] = static_cast<unsigned char>(shown.size() & 0xFF);
-    v[29] = static_cast<unsigned char>(shown.size() >> 8);
-    if (flags & kHeaderReserve) {
+    const uint16_t flags = cab.flags & ~(cfhdrPREV_CABINET | cfhdrNEXT_CABINET);
+    v[kHdrFlags] = static_cast<unsigned char>(flags & 0xFF);
+    v[kHdrFlags + 1] = static_cast<unsigned char>(flags >> 8);
+    v[kHdrCFiles] = static_cast<unsigned char>(shown.size() & 0xFF);
+    v[kHdrCFiles + 1] = static_cast<unsigned char>(shown.size() >> 8);
+    if (flags & cfhdrRESERVE_PRESENT) {
         PutU16(v, cab.headerReserve);
         v.push_back(cab.folderReserve);
         v.push_back(cab.dataReserve);
@@ -325,7 +317,7 @@ void BuildView(Cabinet& cab) {
         v.insert(v.end(), name, name + std::strlen(name) + 1);
     }
     for (int b = 0; b < 4; ++b)
-        v[16 + b] = static_cast<unsigned char>(filesAt >> (8 * b));
+        v[kHdrCoffFiles + b] = static_cast<unsigned char>(filesAt >> (8 * b));
     // The data is read where the file has it; a view reaching into it cannot stand in.
     if (v.size() > firstData)
         v.clear();

@@ -2,6 +2,7 @@
 // Shared inner parts of the FDI library: the context behind an HFDI, memory drawn from
 // the caller's allocator, the catalogue of a cabinet as read through the callbacks, and
 // the session (catalogue + libmspack decoder) that FDICopy keeps between runs.
+#include "platform/fdi/CabinetFormat.h"
 #include "platform/fdi/fdi.h"
 
 #include <cstddef>
@@ -15,6 +16,8 @@ struct mscabd_cabinet;
 struct mscabd_folder;
 
 namespace morbek::fdi::detail {
+
+using namespace mscf;
 
 struct Context {
     uint32_t magic;
@@ -59,15 +62,6 @@ template <class T> struct HeapAllocator {
 };
 template <class T> using Vec = std::vector<T, HeapAllocator<T>>;
 
-// Continuation values of a file record's folder index.
-constexpr uint16_t kContinuedFromPrev = 0xFFFD;
-constexpr uint16_t kContinuedToNext = 0xFFFE;
-constexpr uint16_t kContinuedBoth = 0xFFFF;
-constexpr uint16_t kHeaderPrev = 0x0001;
-constexpr uint16_t kHeaderNext = 0x0002;
-constexpr uint16_t kHeaderReserve = 0x0004;
-constexpr size_t kFixedHeader = 36;
-
 // Where a file came from, to notice a changed or different cabinet between runs.
 struct Identity {
     bool valid = false;
@@ -91,8 +85,12 @@ struct Record {
     uint32_t name = 0;       // UTF-8, NUL-terminated, in the cabinet's pool
     uint32_t rawName = 0;    // as stored, NUL-terminated, in the pool
     uint16_t nameLength = 0; // of name, in bytes
-    bool continuesFromPrev() const { return iFolder == kContinuedFromPrev || iFolder == kContinuedBoth; }
-    bool continuesToNext() const { return iFolder == kContinuedToNext || iFolder == kContinuedBoth; }
+    bool continuesFromPrev() const {
+        return iFolder == ifoldCONTINUED_FROM_PREV || iFolder == ifoldCONTINUED_PREV_AND_NEXT;
+    }
+    bool continuesToNext() const {
+        return iFolder == ifoldCONTINUED_TO_NEXT || iFolder == ifoldCONTINUED_PREV_AND_NEXT;
+    }
 };
 
 // One cabinet of a session's chain.
@@ -105,7 +103,7 @@ struct Cabinet {
 
     Vec<char> path; // full name as opened, NUL-terminated; libmspack keeps a pointer to it
     Identity identity;
-    unsigned char header[kFixedHeader] = {};
+    unsigned char header[kHeaderSize] = {};
     uint32_t cbCabinet = 0;
     uint16_t cFolders = 0, cFiles = 0, flags = 0, setID = 0, iCabinet = 0;
     uint8_t dataReserve = 0; // bytes reserved in each data block header
@@ -162,7 +160,7 @@ private:
     bool fill();
     const Context* ctx_;
     // The first read asks for the fixed header only: most runs need nothing more.
-    size_t nextFill_ = kFixedHeader;
+    size_t nextFill_ = kHeaderSize;
     int hf_;
     unsigned char buf_[8192];
     int64_t bufAt_ = 0;
@@ -178,13 +176,10 @@ private:
 void BuildView(Cabinet& cab);
 
 // Reads the fixed header; FDIERROR_NONE, NOT_A_CABINET or UNKNOWN_CABINET_VERSION.
-FDIERROR ReadHeader(Reader& reader, unsigned char (&header)[kFixedHeader]);
+FDIERROR ReadHeader(Reader& reader, unsigned char (&header)[kHeaderSize]);
 // Reads the rest of the catalogue after ReadHeader (cab.header filled). Names are
 // converted to UTF-8 here, once. FDIERROR_NONE or CORRUPT_CABINET; std::bad_alloc when
 // the caller's allocator refuses.
 FDIERROR ReadCatalogue(Reader& reader, Cabinet& cab);
-
-uint16_t GetU16(const unsigned char* p);
-uint32_t GetU32(const unsigned char* p);
 
 } // namespace morbek::fdi::detail

@@ -26,7 +26,7 @@ uint32_t Checksum(const unsigned char* p, size_t n, uint32_t seed) {
     uint32_t sum = seed;
     size_t i = 0;
     for (; i + 4 <= n; i += 4)
-        sum ^= GetU32(p + i);
+        sum ^= ReadU32(p + i);
     uint32_t tail = 0;
     switch (n - i) {
     case 3:
@@ -107,20 +107,21 @@ FDIERROR MszipDecoder::nextBlock(BlockSource& in) {
         if (blockInSeg_ >= segs_[seg_].numBlocks)
             return FDIERROR_CORRUPT_CABINET; // no data left for what the records declare
         ++blockInSeg_;
-        unsigned char h[8];
-        if (!in.read(h, 8))
+        unsigned char h[kDataFixedSize];
+        if (!in.read(h, kDataFixedSize))
             return FDIERROR_CORRUPT_CABINET;
         unsigned char reserve[255];
         if (segs_[seg_].blockReserve && !in.read(reserve, segs_[seg_].blockReserve))
             return FDIERROR_CORRUPT_CABINET;
-        const uint32_t stored = GetU32(h);
-        const uint16_t cb = GetU16(h + 4);
-        uncompressed = GetU16(h + 6);
+        const uint32_t stored = ReadU32(h + kDataCsum);
+        const uint16_t cb = ReadU16(h + kDataCbData);
+        uncompressed = ReadU16(h + kDataCbUncomp);
         if (have + cb > kInputMax || uncompressed > kBlockMax)
             return FDIERROR_CORRUPT_CABINET;
         if (!in.read(in_ + have, cb))
             return FDIERROR_CORRUPT_CABINET;
-        if (stored != 0 && Checksum(h + 4, 4, Checksum(in_ + have, cb, 0)) != stored)
+        if (stored != 0 &&
+            Checksum(h + kDataCbData, kDataFixedSize - kDataCbData, Checksum(in_ + have, cb, 0)) != stored)
             return FDIERROR_CORRUPT_CABINET;
         have += cb;
         if (uncompressed != 0)

@@ -36,12 +36,35 @@ int OpenAt(int folder, const char* name, int flags, unsigned mode) {
     return fd;
 }
 
-int FlockNoWait(int fd, int operation) {
+int Flock(int fd, int operation) {
     int rc;
     do
-        rc = ::flock(fd, operation | LOCK_NB);
+        rc = ::flock(fd, operation);
     while (rc != 0 && errno == EINTR);
     return rc;
+}
+
+int FlockNoWait(int fd, int operation) {
+    return Flock(fd, operation | LOCK_NB);
+}
+
+bool WriteAll(int fd, const void* data, size_t count) {
+    const auto* in = static_cast<const char*>(data);
+    while (count > 0) {
+        const ssize_t n = ::write(fd, in, count);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        in += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
 }
 
 bool LockUnlessHeld(int fd, int operation) {

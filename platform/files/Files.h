@@ -2,6 +2,7 @@
 // File stand-ins with the original platform's meaning of "exists", "open for reading
 // granting no sharing" and the like.
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 
 namespace morbek::platform {
@@ -20,12 +21,19 @@ void CloseFile(int fd);
 
 // openat that retries when a signal interrupts it; the descriptor, or -1 with errno.
 int OpenAt(int folder, const char* name, int flags, unsigned mode = 0);
+// flock that retries when a signal interrupts it; 0, or -1 with errno.
+int Flock(int fd, int operation);
 // flock with LOCK_NB that retries when a signal interrupts it; 0, or -1 with errno.
 int FlockNoWait(int fd, int operation);
 // The lock taken, or refused for another reason than another holder: only EWOULDBLOCK
 // means someone holds the file; other errors (network and FUSE file systems) leave it
 // unlocked rather than refused.
 bool LockUnlessHeld(int fd, int operation);
+
+// Writes all count bytes, retrying when a signal interrupts and after a short write;
+// true when all were written. False with errno from the write that failed, or ENOSPC
+// when a write took nothing without an error (nothing more fits).
+bool WriteAll(int fd, const void* data, size_t count);
 
 // Size of an open file, or -1.
 int64_t FileSize(int fd);

@@ -1,5 +1,7 @@
 #include "platform/registry/AtomicFile.h"
 
+#include "platform/files/Files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,19 +15,6 @@
 namespace morbek::platform::registry {
 
 namespace {
-
-bool WriteAll(int fd, const char* data, qsizetype size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-    }
-    return true;
-}
 
 void SyncFolder(const QString& folder) {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -68,8 +57,10 @@ bool WriteFileAtomically(const QString& target, const QByteArray& data,
     struct stat st {};
     const mode_t mode = ::stat(QFile::encodeName(target).constData(), &st) == 0 ? (st.st_mode & 07777) : 0600;
     const qsizetype half = data.size() / 2;
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, data.constData(), half) && ask(1) &&
-              WriteAll(fd, data.constData() + half, data.size() - half) && ::fsync(fd) == 0;
+    bool ok = ::fchmod(fd, mode) == 0 &&
+              platform::WriteAll(fd, data.constData(), static_cast<size_t>(half)) && ask(1) &&
+              platform::WriteAll(fd, data.constData() + half, static_cast<size_t>(data.size() - half)) &&
+              ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     ok = ok && ask(2) && ::rename(temp.constData(), QFile::encodeName(target).constData()) == 0;
     if (!ok) {
