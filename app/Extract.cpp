@@ -11,6 +11,7 @@
 #include "platform/files/Files.h"
 #include "platform/files/TempPath.h"
 #include "platform/shell/DirectSave.h"
+#include "resources/MessageIds.h"
 
 #include <QDrag>
 #include <QEventLoop>
@@ -39,6 +40,26 @@ QString LocateEarlierCabinet(const QString& current, const QString& name) {
         return folder + QLatin1Char('/') + name;
     const QString found = platform::FindCaseInsensitive(folder, name);
     return found.isEmpty() ? name : folder + QLatin1Char('/') + found;
+}
+
+// The results that end the command, each with the message that says why: without a
+// context or a cabinet to read, the next entries would fail alike.
+struct EndingResult {
+    ExtractResult result;
+    int message;
+};
+constexpr EndingResult kEndingResults[] = {
+    {ExtractResult::NoContext, msg::ContextCreateError},
+    {ExtractResult::CannotOpenCabinet, msg::CabinetOpenError},
+    {ExtractResult::NotACabinet, msg::NotACabinet},
+};
+
+// The message of a result that ends the command; 0 for the others.
+int EndingMessage(ExtractResult result) {
+    for (const EndingResult& ending : kEndingResults)
+        if (ending.result == result)
+            return ending.message;
+    return 0;
 }
 
 // One line of the final report: the entry's whole name and why it was not extracted.
@@ -129,7 +150,8 @@ void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entr
     if (Location.CabOffset >= 1) {
         busy::Scope busyScope;
         if (pat)
-            pat->Begin(MsgText(112) + QLatin1Char(' ') + CabFileName, MsgText(132));
+            pat->Begin(MsgText(msg::FileWord) + QLatin1Char(' ') + CabFileName,
+                       MsgText(msg::CreatingTemporaryFile));
         const TemporaryCopy::Result made =
             copy.Make(CabFileName, Location.CabOffset, Header.CabSize, copyPath, [pat](int percent) {
                 if (pat)
@@ -139,14 +161,14 @@ void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entr
             pat->Finish();
         if (made != TemporaryCopy::Result::Ok) {
             // Nothing is read from a copy that is not whole.
-            PlainMsgDialog(MsgText(171), TMsgDlgType::Warning, mbOK, 0);
+            PlainMsgDialog(MsgText(msg::CabinetOpenError), TMsgDlgType::Warning, mbOK, 0);
             copy.Remove(copyPath);
             return;
         }
         workingCabinet = copy.Path();
     }
 
-    setWindowTitle(MsgText(112) + QLatin1Char(' ') + CabFileName);
+    setWindowTitle(MsgText(msg::FileWord) + QLatin1Char(' ') + CabFileName);
 
     QString target = folder;
     if (target.isEmpty()) {
@@ -166,8 +188,8 @@ void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entr
         busy::Scope busyScope;
         // Leftovers of killed runs are cleared once per folder for the whole command.
         ExtractCommandScope command;
-        const QString titlePrefix = MsgText(112) + QLatin1Char(' ');
-        const QString statusPrefix = MsgText(133) + QLatin1Char(' ');
+        const QString titlePrefix = MsgText(msg::FileWord) + QLatin1Char(' ');
+        const QString statusPrefix = MsgText(msg::ExtractingFile) + QLatin1Char(' ');
         const qsizetype count = std::min(names.size(), entryTexts.size());
         QStringList notExtracted;
         for (qsizetype i = 0; i < count; ++i) {
@@ -176,7 +198,7 @@ void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entr
             // Each cabinet of a set is visited once per entry: earlier-cabinet references
             // that lead back to one already tried form a cycle and end the run.
             QSet<QString> visited;
-            int result;
+            ExtractResult result;
             ExtractFailure failure = ExtractFailure::None;
             bool shown = false;
             for (;;) {
@@ -185,22 +207,21 @@ void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entr
                 result = ExtractEntry(cabinet, target, names[i], entryTexts[i], 0);
                 failure = Failure;
                 shown = FailureShown;
-                if (result != 5)
+                if (result != ExtractResult::BeginsInEarlierCabinet)
                     break;
                 visited.insert(QFileInfo(cabinet).absoluteFilePath());
                 cabinet = LocateEarlierCabinet(cabinet, PreviousCabinet);
                 if (visited.contains(QFileInfo(cabinet).absoluteFilePath())) {
-                    result = 4;
+                    result = ExtractResult::Failed;
                     failure = ExtractFailure::EarlierCabinetMissing;
                     break;
                 }
             }
-            // No context, no cabinet to read: the next entries would fail alike.
-            if (result >= 1 && result <= 3) {
-                PlainMsgDialog(MsgText(169 + result), TMsgDlgType::Warning, mbOK, 0);
+            if (const int ending = EndingMessage(result)) {
+                PlainMsgDialog(MsgText(ending), TMsgDlgType::Warning, mbOK, 0);
                 break;
             }
-            if (result == 4 && failure == ExtractFailure::None)
+            if (result == ExtractResult::Failed && failure == ExtractFailure::None)
                 failure = ExtractFailure::WriteFailed;
             // What the driver warned about itself is not listed twice.
             if (failure != ExtractFailure::None && !shown)

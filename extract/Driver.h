@@ -31,6 +31,8 @@ void SetExtractionUi(ExtractionUi* ui);
 // Message n in the current language. Empty: English from the string table.
 using MessageTextFn = std::function<QString(int n)>;
 void SetMessageText(MessageTextFn text);
+// Message n (resources/MessageIds.h) as the installed MessageTextFn gives it.
+QString MessageText(int n);
 
 // Why a run did not write its entry. A run whose entry was skipped by the user or is not
 // in the cabinet has none.
@@ -74,21 +76,30 @@ extern QString TargetFolder;    // as the caller passes it, with its trailing '/
 extern QString EntryText;       // the entry's list text; its leading number is its size
 extern QString TargetPath;      // the file being written
 extern int32_t KeepPaths;       // nonzero: rebuild the stored folder path under TargetFolder
-extern QString PreviousCabinet; // after result 5: the earlier cabinet, as the library names it
+extern QString PreviousCabinet; // after BeginsInEarlierCabinet: the earlier cabinet, as the
+                                // library names it
 extern ExtractFailure Failure;  // why the entry was not written; None when it was, or when it
                                 // was skipped or not found
 extern bool FailureShown;       // the driver has already warned about Failure itself
 
-// Result codes: 0 went through (written, skipped, not found, or the library stopped by
-// itself: Failure says why), 1 no decompression context, 2 the cabinet cannot be opened,
-// 3 not a cabinet, 4 a failure was raised while the library ran, 5 the entry begins in the
-// earlier cabinet named by PreviousCabinet. entryName is the whole stored name, as the
-// catalogue decodes it; only records of exactly that name are written, under its name part
-// (and, with keepPaths, its folders). An entry whose name is unsafe here is not written
-// (Failure UnsafeName); the caller reports it. Nothing is written through a link: the
-// folders are walked, created and written relative to open descriptors.
-int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const QString& entryName,
-                 const QString& entryText, int keepPaths);
+// How a run of ExtractEntry ended.
+enum class ExtractResult {
+    Done,                   // written, skipped, not found, or the library stopped by itself:
+                            // Failure says why
+    NoContext,              // no decompression context
+    CannotOpenCabinet,      // the cabinet cannot be opened
+    NotACabinet,            // the file is not a cabinet
+    Failed,                 // a failure was raised while the library ran
+    BeginsInEarlierCabinet, // the entry begins in the earlier cabinet named by PreviousCabinet
+};
+
+// entryName is the whole stored name, as the catalogue decodes it; only records of exactly
+// that name are written, under its name part (and, with keepPaths, its folders). An entry
+// whose name is unsafe here is not written (Failure UnsafeName); the caller reports it.
+// Nothing is written through a link: the folders are walked, created and written relative
+// to open descriptors.
+ExtractResult ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const QString& entryName,
+                           const QString& entryText, int keepPaths);
 
 // One Extract command over many entries: within it, each folder reached is cleared of the
 // hidden files killed runs left (see RemoveStagingLeftovers) once; outside any, every
