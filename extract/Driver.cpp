@@ -24,6 +24,7 @@
 #include <sys/stat.h>
 #include <type_traits>
 #include <unistd.h>
+#include <utility>
 
 namespace morbek {
 
@@ -392,8 +393,8 @@ int64_t LeadingNumber(const QString& text) {
 
 } // namespace
 
-void SetExtractionUi(ExtractionUi* ui) {
-    Ui = ui;
+ExtractionUi* SetExtractionUi(ExtractionUi* ui) {
+    return std::exchange(Ui, ui);
 }
 
 void SetMessageText(MessageTextFn text) {

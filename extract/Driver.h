@@ -25,8 +25,9 @@ inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 inline constexpr int kIdCancel = 2;
 
-// Null: no one to ask; a replace is then declined and warnings are dropped.
-void SetExtractionUi(ExtractionUi* ui);
+// Null: no one to ask; a replace is then declined and warnings are dropped. Returns the
+// one installed before.
+ExtractionUi* SetExtractionUi(ExtractionUi* ui);
 
 // Message n in the current language. Empty: English from the string table.
 using MessageTextFn = std::function<QString(int n)>;
@@ -60,12 +61,6 @@ QString FailureText(ExtractFailure failure);
 ExtractFailure FailureOfErrno(int error);
 // The failure a library error (ERF::erfOper) stands for; writeError is LastWriteError().
 ExtractFailure FailureOfLibrary(int erfOper, int writeError);
-
-// The message number that heads the list of entries not extracted, the most lines of it
-// shown, and the message that counts the rest.
-inline constexpr int kNotExtractedMessage = 168;
-inline constexpr qsizetype kNotExtractedLines = 30;
-inline constexpr int kMoreNotExtractedMessage = 213;
 
 // Module state of one run (one run at a time, UI thread only). Texts are kept whole,
 // whatever their length. Host paths use '/'; stored names use '\'.

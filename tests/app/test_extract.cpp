@@ -6,6 +6,7 @@
 #include "components/FolderTreeModel.h"
 #include "components/ShelBrow.h"
 #include "extract/Binding.h"
+#include "extract/ExtractJob.h"
 #include "extract/TempCopy.h"
 #include "platform/files/TempPath.h"
 #include "platform/shell/DirectSave.h"
@@ -381,13 +382,13 @@ TEST_F(ExtractTest, ManyUnsafeNamesBringOneMessage) {
     window->Extrait1Click(nullptr);
     // Thirty lines, then the count of the rest: a taller dialog would hide its OK button.
     const QStringList lines = shown.text.split("\r\n");
-    ASSERT_EQ(lines.size(), 1 + kNotExtractedLines + 1);
+    ASSERT_EQ(lines.size(), 1 + ExtractJob::kNotExtractedLines + 1);
     EXPECT_EQ(lines[0], "These files were not extracted:");
     EXPECT_EQ(lines.filter(" : the name is not valid here or would place the file outside the target folder")
                   .size(),
-              kNotExtractedLines);
+              ExtractJob::kNotExtractedLines);
     EXPECT_EQ(lines.back(),
-              QStringLiteral("… and %1 more files not extracted.").arg(200 - kNotExtractedLines));
+              QStringLiteral("… and %1 more files not extracted.").arg(200 - ExtractJob::kNotExtractedLines));
     EXPECT_EQ(ReadAll(Out() + "/safe.txt"), QByteArray("safe"));
 }
 

@@ -5,6 +5,7 @@
 #include "platform/fdi/fdi.h"
 #include "platform/locale/Regional.h"
 #include "platform/text/AnsiText.h"
+#include "resources/MessageIds.h"
 #include "resources/StringTable.h"
 #include "tests/extract/FakeUi.h"
 #include "tests/support/CabWriter.h"
@@ -662,7 +663,7 @@ TEST(DriverFailures, CausesAndTheirReasons) {
     }
     EXPECT_EQ(FailureMessage(ExtractFailure::None), 0);
     EXPECT_TRUE(FailureText(ExtractFailure::None).isEmpty());
-    EXPECT_EQ(LoadStringEntry(1000 + kNotExtractedMessage),
+    EXPECT_EQ(LoadStringEntry(1000 + msg::NotExtractedList),
               QStringLiteral("These files were not extracted:"));
 }
 
