@@ -1,23 +1,16 @@
-// The Extract commands: the selected entries of the list written into a chosen folder.
+// The Extract commands: the selected entries of the list handed to the extraction job,
+// which writes them into a chosen folder and asks its questions through the window.
+#include "app/ExtractionUi.h"
 #include "app/FileListModel.h"
-#include "app/Lang.h"
 #include "app/MainWindow.h"
-#include "app/Windows.h"
 #include "components/Busy.h"
-#include "components/MsgDialog.h"
-#include "components/ShelBrow.h"
-#include "extract/Driver.h"
-#include "extract/TempCopy.h"
-#include "platform/files/Files.h"
-#include "platform/files/TempPath.h"
+#include "extract/ExtractJob.h"
 #include "platform/shell/DirectSave.h"
 
 #include <QDrag>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QIcon>
 #include <QPointer>
-#include <QSet>
 #include <QTimer>
 
 namespace morbek {
@@ -27,23 +20,6 @@ namespace {
 // The entry text the driver reads: the size text, one blank, the date text.
 QString EntryTextOf(const FileListModel& model, int row) {
     return model.sizeText(row) + QLatin1Char(' ') + model.item(row).dateText;
-}
-
-// The earlier cabinet of a set, named by the library without a folder, is looked up
-// beside the cabinet that named it (whatever the process's current folder), matching
-// its name regardless of case as the set's other members are; the bare name is kept
-// when nothing there matches.
-QString LocateEarlierCabinet(const QString& current, const QString& name) {
-    const QString folder = QFileInfo(current).absolutePath();
-    if (platform::FileExists(folder + QLatin1Char('/') + name))
-        return folder + QLatin1Char('/') + name;
-    const QString found = platform::FindCaseInsensitive(folder, name);
-    return found.isEmpty() ? name : folder + QLatin1Char('/') + found;
-}
-
-// One line of the final report: the entry's whole name and why it was not extracted.
-QString NotExtractedLine(const QString& entry, ExtractFailure failure) {
-    return entry + QStringLiteral(" : ") + FailureText(failure);
 }
 
 } // namespace
@@ -121,108 +97,8 @@ void TDezerOvu::DragOut() {
 
 void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entryTexts,
                                const QString& folder) {
-    TDialogPat* pat = Windows().DialogPat;
-    QString workingCabinet = CabFileName;
-    const QString copyPath = TemporaryCopyPath(CabFileName, platform::GetTempPathA());
-    TemporaryCopy copy;
-
-    if (Location.CabOffset >= 1) {
-        busy::Scope busyScope;
-        if (pat)
-            pat->Begin(MsgText(112) + QLatin1Char(' ') + CabFileName, MsgText(132));
-        const TemporaryCopy::Result made =
-            copy.Make(CabFileName, Location.CabOffset, Header.CabSize, copyPath, [pat](int percent) {
-                if (pat)
-                    pat->SetProgress(percent);
-            });
-        if (pat)
-            pat->Finish();
-        if (made != TemporaryCopy::Result::Ok) {
-            // Nothing is read from a copy that is not whole.
-            PlainMsgDialog(MsgText(171), TMsgDlgType::Warning, mbOK, 0);
-            copy.Remove(copyPath);
-            return;
-        }
-        workingCabinet = copy.Path();
-    }
-
-    setWindowTitle(MsgText(112) + QLatin1Char(' ') + CabFileName);
-
-    QString target = folder;
-    if (target.isEmpty()) {
-        RepDlg->InitialPath = RepDlg->Folder;
-        // The folder browser stands for the platform's own dialog: closing it is not an
-        // activation of this window.
-        inPlatformDialog_ = true;
-        const bool chosen = RepDlg->Execute();
-        inPlatformDialog_ = false;
-        if (chosen)
-            target = RepDlg->Folder;
-    }
-
-    if (!target.isEmpty()) {
-        if (!target.endsWith(QLatin1Char('/')))
-            target += QLatin1Char('/');
-        busy::Scope busyScope;
-        // Leftovers of killed runs are cleared once per folder for the whole command.
-        ExtractCommandScope command;
-        const QString titlePrefix = MsgText(112) + QLatin1Char(' ');
-        const QString statusPrefix = MsgText(133) + QLatin1Char(' ');
-        const qsizetype count = std::min(names.size(), entryTexts.size());
-        QStringList notExtracted;
-        for (qsizetype i = 0; i < count; ++i) {
-            QString cabinet = workingCabinet;
-            const QString namePart = names[i].mid(names[i].lastIndexOf(QLatin1Char('\\')) + 1);
-            // Each cabinet of a set is visited once per entry: earlier-cabinet references
-            // that lead back to one already tried form a cycle and end the run.
-            QSet<QString> visited;
-            int result;
-            ExtractFailure failure = ExtractFailure::None;
-            bool shown = false;
-            for (;;) {
-                if (pat)
-                    pat->Begin(titlePrefix + cabinet, statusPrefix + namePart);
-                result = ExtractEntry(cabinet, target, names[i], entryTexts[i], 0);
-                failure = Failure;
-                shown = FailureShown;
-                if (result != 5)
-                    break;
-                visited.insert(QFileInfo(cabinet).absoluteFilePath());
-                cabinet = LocateEarlierCabinet(cabinet, PreviousCabinet);
-                if (visited.contains(QFileInfo(cabinet).absoluteFilePath())) {
-                    result = 4;
-                    failure = ExtractFailure::EarlierCabinetMissing;
-                    break;
-                }
-            }
-            // No context, no cabinet to read: the next entries would fail alike.
-            if (result >= 1 && result <= 3) {
-                PlainMsgDialog(MsgText(169 + result), TMsgDlgType::Warning, mbOK, 0);
-                break;
-            }
-            if (result == 4 && failure == ExtractFailure::None)
-                failure = ExtractFailure::WriteFailed;
-            // What the driver warned about itself is not listed twice.
-            if (failure != ExtractFailure::None && !shown)
-                notExtracted << NotExtractedLine(names[i], failure);
-        }
-        if (pat)
-            pat->Finish();
-        if (!notExtracted.isEmpty()) {
-            // A dialog taller than the screen would hide its own OK button: the first lines,
-            // then how many more.
-            const qsizetype more = notExtracted.size() - kNotExtractedLines;
-            if (more > 1) {
-                notExtracted.resize(kNotExtractedLines);
-                notExtracted << MsgText(kMoreNotExtractedMessage).arg(more);
-            }
-            PlainMsgDialog(MsgText(kNotExtractedMessage) + QStringLiteral("\r\n") +
-                               notExtracted.join(QStringLiteral("\r\n")),
-                           TMsgDlgType::Warning, mbOK, 0);
-        }
-    }
-
-    copy.Remove(copyPath);
+    WindowExtractionUi ui(*this);
+    ExtractJob(ui, CabFileName, Location.CabOffset, Header.CabSize).Run(names, entryTexts, folder);
 }
 
 } // namespace morbek

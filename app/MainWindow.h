@@ -118,11 +118,10 @@ public:
     void Acti();
     void OnQuit();
     void DblClick();
-    // Extracts the entries named in names (whole stored names, '\' between folders),
-    // whose list texts are in entryTexts (size text, a blank, date text), into a folder the
-    // user chooses. The entries not extracted are reported together at the end, each with
-    // its reason (message 168).
-    // With a folder given, the entries go there and the folder browser is not shown.
+    // Runs an ExtractJob on the open cabinet over the entries named in names (whole stored
+    // names, '\' between folders), whose list texts are in entryTexts (size text, a blank,
+    // date text), answering its questions with this window's dialogs. With a folder given,
+    // the entries go there and the folder browser is not shown.
     void ExtractEntries(const QStringList& names, const QStringList& entryTexts, const QString& folder = {});
     // The selected entries dragged out of the list: a file manager that takes the drop
     // names the folder (X Direct Save), and the entries are extracted there as by Extract.
@@ -165,6 +164,9 @@ private:
     bool ChooseFileWithDialog();
     void RunFirstActivation();
     void OnModalClosed();
+
+    // The Extract command's folder browser is a platform dialog of this window.
+    friend class WindowExtractionUi;
 
     bool firstActivationPosted_ = false;
     bool inPlatformDialog_ = false;

@@ -6,6 +6,7 @@
 #include "platform/files/Files.h"
 #include "platform/files/OpenFlags.h"
 #include "platform/locale/Regional.h"
+#include "resources/MessageIds.h"
 #include "resources/StringTable.h"
 
 #include <QDateTime>
@@ -24,6 +25,7 @@
 #include <sys/stat.h>
 #include <type_traits>
 #include <unistd.h>
+#include <utility>
 
 namespace morbek {
 
@@ -55,11 +57,7 @@ MessageTextFn& TextHook() {
     return hook;
 }
 
-QString MsgText(int n) {
-    if (const MessageTextFn& hook = TextHook())
-        return hook(n);
-    return LoadStringEntry(1000 + n);
-}
+constexpr int kEnglishEntries = 1000; // the string table's English entry of message n is 1000 + n
 
 // State private to one run, beside the public module state.
 struct Run {
@@ -245,9 +243,10 @@ QString ReplaceText(int64_t size, const QDateTime& written) {
     const QString crlf = QStringLiteral("\r\n");
     const QString blanks(10, QLatin1Char(' '));
     const QChar blank = QLatin1Char(' ');
-    return MsgText(175) + blank + TargetPath + crlf + blanks + QString::number(size) + blank + MsgText(113) +
-           blank + platform::ShortDate(written.date()) + blank + platform::LongTime(written.time()) +
-           QStringLiteral("\r\n\n") + MsgText(176) + blank + TargetPath + crlf + blanks + EntryText;
+    return MessageText(msg::ReplaceFile) + blank + TargetPath + crlf + blanks + QString::number(size) +
+           blank + MessageText(msg::BytesWord) + blank + platform::ShortDate(written.date()) + blank +
+           platform::LongTime(written.time()) + QStringLiteral("\r\n\n") + MessageText(msg::WithFile) +
+           blank + TargetPath + crlf + blanks + EntryText;
 }
 
 INT_PTR CopyFile(FDINOTIFICATION* n) {
@@ -297,7 +296,8 @@ INT_PTR CopyFile(FDINOTIFICATION* n) {
         Current.failureRaised = true;
         return -1;
     }
-    const int answer = Ui ? Ui->ConfirmReplace(MsgText(174), ReplaceText(size, written)) : kIdCancel;
+    const int answer =
+        Ui ? Ui->ConfirmReplace(MessageText(msg::ConfirmReplace), ReplaceText(size, written)) : kIdCancel;
     if (answer != kIdYes)
         return 0;
     // The folder may have changed while the question was open: Begin looks at the name
@@ -359,8 +359,8 @@ INT_PTR PartialFile(FDINOTIFICATION* n) {
         PreviousCabinet = cabinet;
         return 0;
     }
-    Warn(MsgText(160) + QString::fromUtf8(n->psz1) + MsgText(161) + cabinet + QStringLiteral("\r\n") +
-         MsgText(162));
+    Warn(MessageText(msg::SecondPartOf) + QString::fromUtf8(n->psz1) + MessageText(msg::BeginningInCabinet) +
+         cabinet + QStringLiteral("\r\n") + MessageText(msg::CannotExtract));
     Fail(ExtractFailure::EarlierCabinetMissing, true);
     return -1;
 }
@@ -373,7 +373,8 @@ INT_PTR NextCabinet(FDINOTIFICATION* n) {
         Current.nextAnswered = true;
         return 0;
     }
-    Warn(MsgText(165) + QString::fromUtf8(n->psz1) + MsgText(166) + QStringLiteral("\r\n") + MsgText(162));
+    Warn(MessageText(msg::CabinetPrefix) + QString::fromUtf8(n->psz1) + MessageText(msg::NextPartNotFound) +
+         QStringLiteral("\r\n") + MessageText(msg::CannotExtract));
     Fail(ExtractFailure::NextCabinetMissing, true);
     return -1;
 }
@@ -395,12 +396,18 @@ int64_t LeadingNumber(const QString& text) {
 
 } // namespace
 
-void SetExtractionUi(ExtractionUi* ui) {
-    Ui = ui;
+ExtractionUi* SetExtractionUi(ExtractionUi* ui) {
+    return std::exchange(Ui, ui);
 }
 
 void SetMessageText(MessageTextFn text) {
     TextHook() = std::move(text);
+}
+
+QString MessageText(int n) {
+    if (const MessageTextFn& hook = TextHook())
+        return hook(n);
+    return LoadStringEntry(kEnglishEntries + n);
 }
 
 QString AddDrivePrefix(const QString& path) {
@@ -432,8 +439,8 @@ fdi::INT_PTR CabNotify(fdi::FDINOTIFICATIONTYPE fdint, fdi::FDINOTIFICATION* pfd
     }
 }
 
-int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const QString& entryName,
-                 const QString& entryText, int keepPaths) {
+ExtractResult ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const QString& entryName,
+                           const QString& entryText, int keepPaths) {
     PreviousCabinet.clear();
     Failure = ExtractFailure::None;
     FailureShown = false;
@@ -459,7 +466,7 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
     CabContext = FDICreate(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek, cpu80386, &erf);
     if (CabContext == nullptr) {
         Fail(ExtractFailure::OutOfMemory);
-        return 1;
+        return ExtractResult::NoContext;
     }
     // The library visits only the records whose name part is the entry's, so that
     // extracting every entry of a large cabinet does not walk its table per entry;
@@ -474,7 +481,7 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
         FDIDestroy(CabContext);
         CabContext = nullptr;
         Fail(ExtractFailure::CannotOpenCabinet);
-        return 2;
+        return ExtractResult::CannotOpenCabinet;
     }
     // The library's own open of the cabinet gets a second descriptor of this one, which
     // is not read again in this run.
@@ -486,7 +493,7 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
         FDIDestroy(CabContext);
         CabContext = nullptr;
         Fail(ExtractFailure::DamagedData);
-        return 3;
+        return ExtractResult::NotACabinet;
     }
 
     // The colon is an ordinary character here: only '/' separates.
@@ -517,9 +524,9 @@ int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const 
         ::close(Current.root);
     Current.root = -1;
 
-    int result = Current.failureRaised ? 4 : 0;
+    ExtractResult result = Current.failureRaised ? ExtractResult::Failed : ExtractResult::Done;
     if (!PreviousCabinet.isEmpty())
-        result = 5;
+        result = ExtractResult::BeginsInEarlierCabinet;
 
     HoldCabinet(nullptr, -1);
     CabClose(hf);
@@ -544,38 +551,38 @@ int FailureMessage(ExtractFailure failure) {
     case ExtractFailure::None:
         return 0;
     case ExtractFailure::DamagedData:
-        return 200;
+        return msg::ReasonDamaged;
     case ExtractFailure::UnsupportedMethod:
-        return 201;
+        return msg::ReasonUnsupportedMethod;
     case ExtractFailure::OutOfMemory:
-        return 202;
+        return msg::ReasonNoMemory;
     case ExtractFailure::DiskFull:
-        return 203;
+        return msg::ReasonDiskFull;
     case ExtractFailure::PermissionDenied:
-        return 204;
+        return msg::ReasonPermissionDenied;
     case ExtractFailure::InUse:
-        return 205;
+        return msg::ReasonInUse;
     case ExtractFailure::InTheWay:
-        return 206;
+        return msg::ReasonInTheWay;
     case ExtractFailure::UnsafeName:
-        return 207;
+        return msg::ReasonUnsafeName;
     case ExtractFailure::NextCabinetMissing:
-        return 208;
+        return msg::ReasonNextCabinetMissing;
     case ExtractFailure::EarlierCabinetMissing:
-        return 209;
+        return msg::ReasonFirstCabinetMissing;
     case ExtractFailure::CannotOpenCabinet:
-        return 210;
+        return msg::ReasonCabinetUnopenable;
     case ExtractFailure::WriteFailed:
-        return 211;
+        return msg::ReasonNotWritten;
     case ExtractFailure::Stopped:
-        return 212;
+        return msg::ReasonStopped;
     }
-    return 211;
+    return msg::ReasonNotWritten;
 }
 
 QString FailureText(ExtractFailure failure) {
     const int n = FailureMessage(failure);
-    return n == 0 ? QString() : MsgText(n);
+    return n == 0 ? QString() : MessageText(n);
 }
 
 ExtractFailure FailureOfErrno(int error) {

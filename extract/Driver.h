@@ -25,12 +25,15 @@ inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 inline constexpr int kIdCancel = 2;
 
-// Null: no one to ask; a replace is then declined and warnings are dropped.
-void SetExtractionUi(ExtractionUi* ui);
+// Null: no one to ask; a replace is then declined and warnings are dropped. Returns the
+// one installed before.
+ExtractionUi* SetExtractionUi(ExtractionUi* ui);
 
 // Message n in the current language. Empty: English from the string table.
 using MessageTextFn = std::function<QString(int n)>;
 void SetMessageText(MessageTextFn text);
+// Message n (resources/MessageIds.h) as the installed MessageTextFn gives it.
+QString MessageText(int n);
 
 // Why a run did not write its entry. A run whose entry was skipped by the user or is not
 // in the cabinet has none.
@@ -59,12 +62,6 @@ ExtractFailure FailureOfErrno(int error);
 // The failure a library error (ERF::erfOper) stands for; writeError is LastWriteError().
 ExtractFailure FailureOfLibrary(int erfOper, int writeError);
 
-// The message number that heads the list of entries not extracted, the most lines of it
-// shown, and the message that counts the rest.
-inline constexpr int kNotExtractedMessage = 168;
-inline constexpr qsizetype kNotExtractedLines = 30;
-inline constexpr int kMoreNotExtractedMessage = 213;
-
 // Module state of one run (one run at a time, UI thread only). Texts are kept whole,
 // whatever their length. Host paths use '/'; stored names use '\'.
 extern QString EntryName;       // the entry's whole stored name, '\' between folders
@@ -74,21 +71,30 @@ extern QString TargetFolder;    // as the caller passes it, with its trailing '/
 extern QString EntryText;       // the entry's list text; its leading number is its size
 extern QString TargetPath;      // the file being written
 extern int32_t KeepPaths;       // nonzero: rebuild the stored folder path under TargetFolder
-extern QString PreviousCabinet; // after result 5: the earlier cabinet, as the library names it
+extern QString PreviousCabinet; // after BeginsInEarlierCabinet: the earlier cabinet, as the
+                                // library names it
 extern ExtractFailure Failure;  // why the entry was not written; None when it was, or when it
                                 // was skipped or not found
 extern bool FailureShown;       // the driver has already warned about Failure itself
 
-// Result codes: 0 went through (written, skipped, not found, or the library stopped by
-// itself: Failure says why), 1 no decompression context, 2 the cabinet cannot be opened,
-// 3 not a cabinet, 4 a failure was raised while the library ran, 5 the entry begins in the
-// earlier cabinet named by PreviousCabinet. entryName is the whole stored name, as the
-// catalogue decodes it; only records of exactly that name are written, under its name part
-// (and, with keepPaths, its folders). An entry whose name is unsafe here is not written
-// (Failure UnsafeName); the caller reports it. Nothing is written through a link: the
-// folders are walked, created and written relative to open descriptors.
-int ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const QString& entryName,
-                 const QString& entryText, int keepPaths);
+// How a run of ExtractEntry ended.
+enum class ExtractResult {
+    Done,                   // written, skipped, not found, or the library stopped by itself:
+                            // Failure says why
+    NoContext,              // no decompression context
+    CannotOpenCabinet,      // the cabinet cannot be opened
+    NotACabinet,            // the file is not a cabinet
+    Failed,                 // a failure was raised while the library ran
+    BeginsInEarlierCabinet, // the entry begins in the earlier cabinet named by PreviousCabinet
+};
+
+// entryName is the whole stored name, as the catalogue decodes it; only records of exactly
+// that name are written, under its name part (and, with keepPaths, its folders). An entry
+// whose name is unsafe here is not written (Failure UnsafeName); the caller reports it.
+// Nothing is written through a link: the folders are walked, created and written relative
+// to open descriptors.
+ExtractResult ExtractEntry(const QString& cabinetPath, const QString& targetFolder, const QString& entryName,
+                           const QString& entryText, int keepPaths);
 
 // One Extract command over many entries: within it, each folder reached is cleared of the
 // hidden files killed runs left (see RemoveStagingLeftovers) once; outside any, every

@@ -58,9 +58,9 @@ int main(int argc, char** argv) {
             while (n > 0 || (n < 0 && errno == EINTR));
         }
     });
-    const int result =
+    const morbek::ExtractResult result =
         morbek::ExtractEntry(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]),
                              QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]), 0);
-    std::printf("result %d\n", result);
+    std::printf("result %d\n", static_cast<int>(result));
     return 0;
 }

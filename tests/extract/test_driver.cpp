@@ -5,6 +5,7 @@
 #include "platform/fdi/fdi.h"
 #include "platform/locale/Regional.h"
 #include "platform/text/AnsiText.h"
+#include "resources/MessageIds.h"
 #include "resources/StringTable.h"
 #include "tests/extract/FakeUi.h"
 #include "tests/support/CabWriter.h"
@@ -85,8 +86,8 @@ protected:
         return Write(name, writer.build());
     }
 
-    int Extract(const QString& cabinet, const QString& entry, int keepPaths = 0,
-                const QString& entryText = QStringLiteral("5\t12/03/1997 11:13:52")) {
+    ExtractResult Extract(const QString& cabinet, const QString& entry, int keepPaths = 0,
+                          const QString& entryText = QStringLiteral("5\t12/03/1997 11:13:52")) {
         return ExtractEntry(cabinet, Out(), entry, entryText, keepPaths);
     }
 
@@ -130,7 +131,7 @@ TEST_F(DriverTest, OnlyTheWholeStoredNameMatchesAndASecondEntryOnTheSameTargetAs
         SCOPED_TRACE(c.entry);
         QFile::remove(target);
         ui.calls.clear();
-        EXPECT_EQ(Extract(cab, QString::fromLatin1(c.entry), 0, entryText), 0);
+        EXPECT_EQ(Extract(cab, QString::fromLatin1(c.entry), 0, entryText), ExtractResult::Done);
         EXPECT_TRUE(ui.calls.empty());
         EXPECT_EQ(Failure, ExtractFailure::None);
         EXPECT_EQ(ReadAll(target), c.content);
@@ -150,10 +151,10 @@ TEST_F(DriverTest, OnlyTheWholeStoredNameMatchesAndASecondEntryOnTheSameTargetAs
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer);
         QFile::remove(target);
-        EXPECT_EQ(Extract(cab, QStringLiteral("a\\readme.txt"), 0, entryText), 0);
+        EXPECT_EQ(Extract(cab, QStringLiteral("a\\readme.txt"), 0, entryText), ExtractResult::Done);
         ui.calls.clear();
         ui.answers = {c.answer};
-        EXPECT_EQ(Extract(cab, QStringLiteral("b\\readme.txt"), 0, entryText), 0);
+        EXPECT_EQ(Extract(cab, QStringLiteral("b\\readme.txt"), 0, entryText), ExtractResult::Done);
         ASSERT_EQ(ui.calls.size(), 1u);
         EXPECT_TRUE(ui.calls[0].confirm);
         EXPECT_EQ(ui.calls[0].title, QStringLiteral("Please confirm file replacement"));
@@ -168,7 +169,7 @@ TEST_F(DriverTest, NameComparisonIsCaseSensitive) {
     CabWriter w;
     w.addFolder();
     w.addFile("readme.txt", "data");
-    EXPECT_EQ(Extract(WriteCab(w), QStringLiteral("README.TXT")), 0);
+    EXPECT_EQ(Extract(WriteCab(w), QStringLiteral("README.TXT")), ExtractResult::Done);
     EXPECT_TRUE(QDir(Out()).isEmpty());
     EXPECT_TRUE(ui.calls.empty());
 }
@@ -179,11 +180,11 @@ TEST_F(DriverTest, KeepPathsDecidesWhetherFoldersAreRebuilt) {
     w.addFile("sub\\deep\\f.txt", "nested");
     const QString cab = WriteCab(w);
 
-    EXPECT_EQ(Extract(cab, QStringLiteral("sub\\deep\\f.txt"), 0), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("sub\\deep\\f.txt"), 0), ExtractResult::Done);
     EXPECT_EQ(ReadAll(Out() + QStringLiteral("f.txt")), QByteArray("nested"));
     EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("sub")));
 
-    EXPECT_EQ(Extract(cab, QStringLiteral("sub\\deep\\f.txt"), 1), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("sub\\deep\\f.txt"), 1), ExtractResult::Done);
     EXPECT_EQ(ReadAll(Out() + QStringLiteral("sub/deep/f.txt")), QByteArray("nested"));
     EXPECT_EQ(TargetPath, Out() + QStringLiteral("sub/deep/f.txt"));
 }
@@ -200,22 +201,24 @@ TEST_F(DriverTest, LongPathsAndTextsAreKeptWhole) {
     const QString longText = QStringLiteral("4 ") + QString(300, QLatin1Char('x'));
 
     const QString entry = QStringLiteral("sub\\") + QString::fromLatin1(name);
-    EXPECT_EQ(ExtractEntry(cab, folder, entry, longText, 1), 0);
+    EXPECT_EQ(ExtractEntry(cab, folder, entry, longText, 1), ExtractResult::Done);
     const QString target = folder + QStringLiteral("sub/") + QString::fromLatin1(name);
     ASSERT_GT(target.size(), 400);
     EXPECT_EQ(TargetPath, target);
     EXPECT_EQ(ReadAll(target), QByteArray("long"));
 
     ui.answers = {kIdNo};
-    EXPECT_EQ(ExtractEntry(cab, folder, entry, longText, 1), 0);
+    EXPECT_EQ(ExtractEntry(cab, folder, entry, longText, 1), ExtractResult::Done);
     ASSERT_EQ(ui.calls.size(), 1u);
     EXPECT_TRUE(ui.calls[0].text.endsWith(QStringLiteral("\r\n          ") + longText));
     EXPECT_EQ(ui.calls[0].text.count(target), 2);
 }
 
 TEST_F(DriverTest, ResultCodesBeforeTheLibraryRuns) {
-    EXPECT_EQ(Extract(Path(QStringLiteral("missing.cab")), QStringLiteral("x")), 2);
-    EXPECT_EQ(Extract(Write(QStringLiteral("plain.cab"), QByteArray(200, 'z')), QStringLiteral("x")), 3);
+    EXPECT_EQ(Extract(Path(QStringLiteral("missing.cab")), QStringLiteral("x")),
+              ExtractResult::CannotOpenCabinet);
+    EXPECT_EQ(Extract(Write(QStringLiteral("plain.cab"), QByteArray(200, 'z')), QStringLiteral("x")),
+              ExtractResult::NotACabinet);
     EXPECT_EQ(CabContext, nullptr);
     EXPECT_TRUE(ui.calls.empty());
 }
@@ -267,8 +270,8 @@ TEST_F(DriverTest, StoredDateIsLocalTimeAndReadOnlyClearsWriteBits) {
     w.addFile(rw);
     const QString cab = WriteCab(w);
 
-    EXPECT_EQ(Extract(cab, QStringLiteral("ro.txt")), 0);
-    EXPECT_EQ(Extract(cab, QStringLiteral("rw.txt")), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("ro.txt")), ExtractResult::Done);
+    EXPECT_EQ(Extract(cab, QStringLiteral("rw.txt")), ExtractResult::Done);
     EXPECT_EQ(Mode(Out() + QStringLiteral("ro.txt")) & 0222, 0u);
     EXPECT_NE(Mode(Out() + QStringLiteral("rw.txt")) & S_IWUSR, 0u);
     // The test environment runs in UTC.
@@ -281,8 +284,8 @@ TEST_F(DriverTest, StoredDateIsLocalTimeAndReadOnlyClearsWriteBits) {
     ::tzset();
     QFile::remove(Out() + QStringLiteral("ro.txt"));
     QFile::remove(Out() + QStringLiteral("rw.txt"));
-    EXPECT_EQ(Extract(cab, QStringLiteral("ro.txt")), 0);
-    EXPECT_EQ(Extract(cab, QStringLiteral("rw.txt")), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("ro.txt")), ExtractResult::Done);
+    EXPECT_EQ(Extract(cab, QStringLiteral("rw.txt")), ExtractResult::Done);
     const time_t summer = MTime(Out() + QStringLiteral("ro.txt"));
     const time_t winter = MTime(Out() + QStringLiteral("rw.txt"));
     if (savedTz.isNull())
@@ -304,7 +307,7 @@ TEST_F(DriverTest, ReadOnlyTargetConfirmedIsReportedAsPermissionDenied) {
     ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0444), 0);
 
     ui.answers = {kIdYes};
-    EXPECT_EQ(Extract(WriteCab(w), QStringLiteral("f.txt")), 0);
+    EXPECT_EQ(Extract(WriteCab(w), QStringLiteral("f.txt")), ExtractResult::Done);
     EXPECT_EQ(ui.Count(true), 1);
     EXPECT_EQ(ui.Count(false), 0);
     EXPECT_EQ(ReadAll(target), QByteArray("old"));
@@ -321,7 +324,7 @@ TEST_F(DriverTest, TargetThatCannotBeReadRaisesAFailure) {
     const int holder = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    EXPECT_EQ(Extract(WriteCab(w), QStringLiteral("f.txt")), 4);
+    EXPECT_EQ(Extract(WriteCab(w), QStringLiteral("f.txt")), ExtractResult::Failed);
     EXPECT_EQ(Failure, ExtractFailure::InUse);
     ::close(holder);
     EXPECT_TRUE(ui.calls.empty());
@@ -360,7 +363,7 @@ TEST_F(DriverSetTest, ContinuedEntryFollowsIntoTheNextCabinet) {
     Write(QStringLiteral("PART2.CAB"), set[1]);
     for (size_t i = 2; i < set.size(); ++i)
         Write(QStringLiteral("part%1.cab").arg(i + 1), set[i]);
-    EXPECT_EQ(Extract(first, QStringLiteral("two.bin")), 0);
+    EXPECT_EQ(Extract(first, QStringLiteral("two.bin")), ExtractResult::Done);
     EXPECT_TRUE(ReadAll(Out() + QStringLiteral("two.bin")) == Two());
     EXPECT_TRUE(ui.calls.empty());
 }
@@ -368,7 +371,7 @@ TEST_F(DriverSetTest, ContinuedEntryFollowsIntoTheNextCabinet) {
 TEST_F(DriverSetTest, MissingNextCabinetWarnsAndLeavesNoPartialFile) {
     const auto set = Set();
     const QString first = Write(QStringLiteral("part1.cab"), set[0]);
-    EXPECT_EQ(Extract(first, QStringLiteral("two.bin")), 0);
+    EXPECT_EQ(Extract(first, QStringLiteral("two.bin")), ExtractResult::Done);
     ASSERT_EQ(ui.calls.size(), 1u);
     EXPECT_FALSE(ui.calls[0].confirm);
     EXPECT_EQ(ui.calls[0].title, QStringLiteral("two.bin"));
@@ -386,7 +389,7 @@ TEST_F(DriverSetTest, NextCabinetOfAnotherSetEndsWithTheWarning) {
     const auto other = Set(8);
     const QString first = Write(QStringLiteral("part1.cab"), set[0]);
     Write(QStringLiteral("part2.cab"), other[1]);
-    EXPECT_EQ(Extract(first, QStringLiteral("two.bin")), 0);
+    EXPECT_EQ(Extract(first, QStringLiteral("two.bin")), ExtractResult::Done);
     ASSERT_EQ(ui.calls.size(), 1u);
     EXPECT_TRUE(ui.calls[0].text.startsWith(QStringLiteral("The cabinet file part2.cab ")));
     EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("two.bin")));
@@ -398,7 +401,7 @@ TEST_F(DriverSetTest, EntryBeginningInAnEarlierCabinet) {
     // The earlier cabinet is looked up beside this one, not in the current folder.
     ASSERT_NE(QDir::currentPath(), dir.path());
 
-    EXPECT_EQ(Extract(second, QStringLiteral("two.bin")), 0);
+    EXPECT_EQ(Extract(second, QStringLiteral("two.bin")), ExtractResult::Done);
     ASSERT_EQ(ui.calls.size(), 1u);
     EXPECT_EQ(ui.calls[0].title, QStringLiteral("two.bin"));
     EXPECT_EQ(ui.calls[0].text,
@@ -410,24 +413,24 @@ TEST_F(DriverSetTest, EntryBeginningInAnEarlierCabinet) {
 
     ui.calls.clear();
     Write(QStringLiteral("Part1.CAB"), set[0]);
-    EXPECT_EQ(Extract(second, QStringLiteral("two.bin")), 5);
+    EXPECT_EQ(Extract(second, QStringLiteral("two.bin")), ExtractResult::BeginsInEarlierCabinet);
     EXPECT_EQ(PreviousCabinet, QStringLiteral("part1.cab"));
     EXPECT_EQ(Failure, ExtractFailure::None);
     EXPECT_TRUE(ui.calls.empty());
     EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral("two.bin")));
 
     // A new run empties it.
-    EXPECT_EQ(Extract(second, QStringLiteral("nothing")), 0);
+    EXPECT_EQ(Extract(second, QStringLiteral("nothing")), ExtractResult::Done);
     EXPECT_TRUE(PreviousCabinet.isEmpty());
 
     // The whole stored name is compared: sub\three.bin is not three.bin here.
     ASSERT_GE(set.size(), 3u);
     const QString third = Write(QStringLiteral("part3.cab"), set[2]);
-    EXPECT_EQ(Extract(third, QStringLiteral("three.bin"), 1), 0);
+    EXPECT_EQ(Extract(third, QStringLiteral("three.bin"), 1), ExtractResult::Done);
     EXPECT_TRUE(PreviousCabinet.isEmpty());
     EXPECT_TRUE(ui.calls.empty());
     EXPECT_TRUE(QDir(Out()).isEmpty());
-    EXPECT_EQ(Extract(third, QStringLiteral("sub\\three.bin"), 1), 5);
+    EXPECT_EQ(Extract(third, QStringLiteral("sub\\three.bin"), 1), ExtractResult::BeginsInEarlierCabinet);
     EXPECT_EQ(PreviousCabinet, QStringLiteral("part2.cab"));
 }
 
@@ -468,14 +471,14 @@ TEST_F(DriverTest, UnsafeNamesAreRefusedAndRecordedNotWarned) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.entry << " keepPaths " << c.keepPaths);
         ui.calls.clear();
-        EXPECT_EQ(Extract(cab, QString::fromLatin1(c.entry), c.keepPaths), 0);
+        EXPECT_EQ(Extract(cab, QString::fromLatin1(c.entry), c.keepPaths), ExtractResult::Done);
         EXPECT_EQ(Failure, c.failure);
         EXPECT_TRUE(ui.calls.empty());
         EXPECT_EQ(Tree(), before);
     }
 
     // With folders rebuilt, the safe path is written.
-    EXPECT_EQ(Extract(cab, QStringLiteral("ok\\evil"), 1), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("ok\\evil"), 1), ExtractResult::Done);
     EXPECT_EQ(Failure, ExtractFailure::None);
     EXPECT_EQ(ReadAll(Out() + QStringLiteral("ok/evil")), QByteArray("7"));
 }
@@ -503,7 +506,7 @@ TEST_F(DriverTest, LinksInTheTargetFolderAreNotFollowed) {
         SCOPED_TRACE(c.entry);
         ui.answers = {kIdYes, kIdYes};
         ui.calls.clear();
-        EXPECT_EQ(Extract(cab, QString::fromLatin1(c.entry), c.keepPaths), 0);
+        EXPECT_EQ(Extract(cab, QString::fromLatin1(c.entry), c.keepPaths), ExtractResult::Done);
         EXPECT_EQ(Failure, ExtractFailure::InTheWay);
         EXPECT_TRUE(ui.calls.empty());
         EXPECT_EQ(ReadAll(outside), QByteArray("keep"));
@@ -598,10 +601,10 @@ TEST_F(DriverTest, EachFailureIsRecordedWithItsCauseAndLeavesNothingUnderTheName
         fdi::FDIFlushCache();
         if (c.prepare)
             c.prepare();
-        const int result = Extract(cab, QStringLiteral("f.txt"));
+        const ExtractResult result = Extract(cab, QStringLiteral("f.txt"));
         const struct rlimit unlimited = {RLIM_INFINITY, RLIM_INFINITY};
         ::setrlimit(RLIMIT_FSIZE, &unlimited);
-        EXPECT_EQ(result, 0);
+        EXPECT_EQ(result, ExtractResult::Done);
         EXPECT_EQ(Failure, c.failure) << FailureText(Failure).toStdString();
         EXPECT_FALSE(FailureShown);
         EXPECT_TRUE(ui.calls.empty());
@@ -660,7 +663,7 @@ TEST(DriverFailures, CausesAndTheirReasons) {
     }
     EXPECT_EQ(FailureMessage(ExtractFailure::None), 0);
     EXPECT_TRUE(FailureText(ExtractFailure::None).isEmpty());
-    EXPECT_EQ(LoadStringEntry(1000 + kNotExtractedMessage),
+    EXPECT_EQ(LoadStringEntry(1000 + msg::NotExtractedList),
               QStringLiteral("These files were not extracted:"));
 }
 
@@ -684,7 +687,7 @@ TEST_F(DriverTest, TargetSwappedForALinkWhileTheQuestionIsOpenIsNotFollowed) {
             QFile::remove(target);
             ASSERT_TRUE(QFile::link(outside, target));
         };
-        EXPECT_EQ(Extract(cab, QStringLiteral("f.txt")), 0);
+        EXPECT_EQ(Extract(cab, QStringLiteral("f.txt")), ExtractResult::Done);
         ui.whileAsking = {};
         EXPECT_EQ(ui.Count(true), 1);
         EXPECT_EQ(ReadAll(outside), QByteArray("outside, keep"));
@@ -795,19 +798,19 @@ TEST_F(DriverTest, LeftoversOfKilledRunsAreRemovedOncePerCommandAndFolder) {
 
     {
         ExtractCommandScope command;
-        EXPECT_EQ(Extract(cab, QStringLiteral("sub\\f.txt"), 1), 0);
+        EXPECT_EQ(Extract(cab, QStringLiteral("sub\\f.txt"), 1), ExtractResult::Done);
         expectCleared(Out(), true);
         expectCleared(sub, true);
         EXPECT_EQ(ReadAll(sub + QStringLiteral("f.txt")), QByteArray("f"));
         // Within the command, a folder already cleared is not looked at again.
         Write(QStringLiteral("out/.again.morbek-abcdef"), "half");
         ui.answers = {kIdYes};
-        EXPECT_EQ(Extract(cab, QStringLiteral("sub\\f.txt"), 1), 0);
+        EXPECT_EQ(Extract(cab, QStringLiteral("sub\\f.txt"), 1), ExtractResult::Done);
         EXPECT_TRUE(QFileInfo::exists(Out() + QStringLiteral(".again.morbek-abcdef")));
     }
     // A new command clears it; the outside file behind the link is untouched.
     ui.answers = {kIdYes};
-    EXPECT_EQ(Extract(cab, QStringLiteral("sub\\f.txt"), 1), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("sub\\f.txt"), 1), ExtractResult::Done);
     EXPECT_FALSE(QFileInfo::exists(Out() + QStringLiteral(".again.morbek-abcdef")));
     EXPECT_EQ(ReadAll(outside), QByteArray("x"));
     for (int fd : holders)

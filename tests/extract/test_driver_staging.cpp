@@ -76,7 +76,7 @@ protected:
         f.write(bytes);
         return path;
     }
-    int Extract(const QString& cabinet, const QString& entry) {
+    ExtractResult Extract(const QString& cabinet, const QString& entry) {
         return ExtractEntry(cabinet, Out(), entry, QStringLiteral("100000 12/03/1997 11:13:52"), 0);
     }
 
@@ -120,7 +120,7 @@ TEST_F(DriverStagingTest, WhileAnEntryIsWrittenItsNameHoldsNothingOrTheOldFile) 
 
     // A new entry: absent under its name, written under ".<name>.morbek-XXXXXX".
     watched = QStringLiteral("new.bin");
-    EXPECT_EQ(Extract(cab, watched), 0);
+    EXPECT_EQ(Extract(cab, watched), ExtractResult::Done);
     ASSERT_EQ(seen.names.size(), 2);
     EXPECT_EQ(seen.names[0], QStringLiteral(".new.bin.morbek-") + seen.names[0].right(6));
     EXPECT_TRUE(IsStagingName(seen.names[0]));
@@ -131,7 +131,7 @@ TEST_F(DriverStagingTest, WhileAnEntryIsWrittenItsNameHoldsNothingOrTheOldFile) 
     // A name too long to carry: ".morbek-XXXXXX".
     seen = {};
     watched = QString::fromLatin1(longName);
-    EXPECT_EQ(Extract(cab, watched), 0);
+    EXPECT_EQ(Extract(cab, watched), ExtractResult::Done);
     ASSERT_EQ(seen.names.size(), 3);
     EXPECT_TRUE(seen.names[0].startsWith(QStringLiteral(".morbek-"))) << seen.names[0].toStdString();
     EXPECT_TRUE(IsStagingName(seen.names[0]));
@@ -145,7 +145,7 @@ TEST_F(DriverStagingTest, WhileAnEntryIsWrittenItsNameHoldsNothingOrTheOldFile) 
     seen = {};
     watched = QStringLiteral("old.bin");
     ui.answers = {kIdYes};
-    EXPECT_EQ(Extract(replacing, watched), 0);
+    EXPECT_EQ(Extract(replacing, watched), ExtractResult::Done);
     EXPECT_EQ(seen.target, QByteArray("old"));
     EXPECT_EQ(ReadAll(Out() + watched), Pattern(100000));
     EXPECT_EQ(Names().filter(QStringLiteral(".morbek-")), QStringList());
@@ -156,7 +156,7 @@ TEST_F(DriverStagingTest, WhileAnEntryIsWrittenItsNameHoldsNothingOrTheOldFile) 
 TEST_F(DriverStagingTest, ReplacementThatFailsPartWayLeavesTheOldFileWhole) {
     const QString target = Write(QStringLiteral("data.bin"), "precious", 0640);
     ui.answers = {kIdYes};
-    EXPECT_EQ(Extract(Cabinet(CutInTheMiddle("data.bin")), QStringLiteral("data.bin")), 0);
+    EXPECT_EQ(Extract(Cabinet(CutInTheMiddle("data.bin")), QStringLiteral("data.bin")), ExtractResult::Done);
     EXPECT_EQ(ui.Count(true), 1);
     EXPECT_GT(ProgressDone, 0) << "the library never began the entry";
     EXPECT_EQ(ReadAll(target), QByteArray("precious"));
@@ -174,7 +174,7 @@ TEST_F(DriverStagingTest, ReplacementThatFailsPartWayLeavesTheOldFileWhole) {
     ASSERT_GE(set.size(), 2u);
     ui.answers = {kIdYes};
     ui.calls.clear();
-    EXPECT_EQ(Extract(Cabinet(set[0]), QStringLiteral("data.bin")), 0);
+    EXPECT_EQ(Extract(Cabinet(set[0]), QStringLiteral("data.bin")), ExtractResult::Done);
     ASSERT_EQ(ui.calls.size(), 2u);
     EXPECT_FALSE(ui.calls[1].confirm); // the missing-continuation warning
     EXPECT_EQ(ReadAll(target), QByteArray("precious"));
@@ -182,7 +182,7 @@ TEST_F(DriverStagingTest, ReplacementThatFailsPartWayLeavesTheOldFileWhole) {
 }
 
 TEST_F(DriverStagingTest, NewEntryThatFailsPartWayLeavesNothing) {
-    EXPECT_EQ(Extract(Cabinet(CutInTheMiddle("data.bin")), QStringLiteral("data.bin")), 0);
+    EXPECT_EQ(Extract(Cabinet(CutInTheMiddle("data.bin")), QStringLiteral("data.bin")), ExtractResult::Done);
     EXPECT_GT(ProgressDone, 0);
     EXPECT_EQ(Names(), QStringList());
 }
@@ -197,8 +197,8 @@ TEST_F(DriverStagingTest, ReplacedFileKeepsItsPermissionsAndTakesTheStoredDateAn
     Write(QStringLiteral("ro.txt"), "old", 0750);
 
     ui.answers = {kIdYes, kIdYes};
-    EXPECT_EQ(Extract(cab, QStringLiteral("rw.txt")), 0);
-    EXPECT_EQ(Extract(cab, QStringLiteral("ro.txt")), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("rw.txt")), ExtractResult::Done);
+    EXPECT_EQ(Extract(cab, QStringLiteral("ro.txt")), ExtractResult::Done);
     struct stat rw {
     }, ro{};
     ASSERT_EQ(::stat(QFile::encodeName(Out() + QStringLiteral("rw.txt")).constData(), &rw), 0);
@@ -213,7 +213,7 @@ TEST_F(DriverStagingTest, ReplacedFileKeepsItsPermissionsAndTakesTheStoredDateAn
 
     // Once read-only, a confirmed replacement is refused and nothing is left behind.
     ui.answers = {kIdYes};
-    EXPECT_EQ(Extract(cab, QStringLiteral("ro.txt")), 0);
+    EXPECT_EQ(Extract(cab, QStringLiteral("ro.txt")), ExtractResult::Done);
     EXPECT_EQ(ReadAll(Out() + QStringLiteral("ro.txt")), QByteArray("new"));
     EXPECT_EQ(Names(), QStringList({"ro.txt", "rw.txt"}));
 }

@@ -147,7 +147,7 @@ TEST_F(ExtractKillTest, NewEntryIsNeverLeftHalfWrittenUnderItsName) {
 
     // The next run writes the entry whole; the leftover is not taken for it (no replace
     // question), and since no live run holds it any more, it is removed.
-    EXPECT_EQ(ExtractEntry(Cabinet(), Folder(), kEntry, EntryText(), 0), 0);
+    EXPECT_EQ(ExtractEntry(Cabinet(), Folder(), kEntry, EntryText(), 0), ExtractResult::Done);
     EXPECT_TRUE(ui.calls.empty());
     EXPECT_EQ(Md5Of(Target()), *newMd5_);
     EXPECT_EQ(leftovers.size(), 1);
@@ -169,7 +169,7 @@ TEST_F(ExtractKillTest, ConfirmedReplacementKeepsTheOldFileWholeUntilTheNewOneIs
 
     // Replaced once the run completes; it keeps the permission bits it had.
     ui.answers = {kIdYes};
-    EXPECT_EQ(ExtractEntry(Cabinet(), Folder(), kEntry, EntryText(), 0), 0);
+    EXPECT_EQ(ExtractEntry(Cabinet(), Folder(), kEntry, EntryText(), 0), ExtractResult::Done);
     EXPECT_EQ(ui.Count(true), 1);
     EXPECT_EQ(Md5Of(Target()), *newMd5_);
     ASSERT_EQ(::stat(QFile::encodeName(Target()).constData(), &st), 0);
