@@ -244,7 +244,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PartialRecord{"both_zero", 0, 0, 0}, PartialRecord{"height_zero", 0, 0, 640},
                       PartialRecord{"width_negative", 0, 400, -1}, PartialRecord{"height_negative", 0, -5, 0},
                       PartialRecord{"full", 0, 250, 450}, PartialRecord{"maximised_zero", 2, 0, 0}),
-    [](const ::testing::TestParamInfo<PartialRecord>& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 // Bounds stored on another screen or at another scale factor: mostly outside the
 // available area, they come back inside it; mostly inside, exactly as stored.
@@ -285,7 +285,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StoredBounds{"partly_right_kept", -400, 50, 500, 300, true, false, false},
                       StoredBounds{"partly_below_kept", 20, -200, 500, 300, false, true, false},
                       StoredBounds{"inside_kept", 30, 40, 400, 250, false, false, false}),
-    [](const ::testing::TestParamInfo<StoredBounds>& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 TEST_F(SettingsTest, AShortWindowRecordIsIgnored) {
     xdg.seedSettings();
@@ -319,13 +319,14 @@ TEST_P(SettingsLanguage, IsAppliedOrFollowsTheUsersLanguage) {
     EXPECT_EQ(Stored("Language"), registry::Value::Dword(static_cast<uint32_t>(row.written)));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SettingsLanguage,
-    ::testing::Values(LanguageRow{"absent", std::nullopt, 1, 255}, LanguageRow{"follow_user", 255, 1, 255},
-                      LanguageRow{"french", 0, 0, 0}, LanguageRow{"english", 1, 1, 1},
-                      LanguageRow{"german", 2, 2, 2}, LanguageRow{"three", 3, 1, 255},
-                      LanguageRow{"two_five_four", 254, 1, 255}, LanguageRow{"minus_two", -2, 1, 255}),
-    [](const ::testing::TestParamInfo<LanguageRow>& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, SettingsLanguage,
+                         ::testing::Values(LanguageRow{"absent", std::nullopt, 1, 255},
+                                           LanguageRow{"follow_user", 255, 1, 255},
+                                           LanguageRow{"french", 0, 0, 0}, LanguageRow{"english", 1, 1, 1},
+                                           LanguageRow{"german", 2, 2, 2}, LanguageRow{"three", 3, 1, 255},
+                                           LanguageRow{"two_five_four", 254, 1, 255},
+                                           LanguageRow{"minus_two", -2, 1, 255}),
+                         morbek::test::CaseName());
 
 class SettingsBadDisplay : public SettingsTest, public ::testing::WithParamInterface<int32_t> {};
 
@@ -419,7 +420,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Type de données incorrect pour 'WState'"},
                       WrongValue{"wstate_too_long", "WState", registry::Value::Binary(QByteArray(21, '\0')),
                                  "Type de données incorrect pour 'WState'"}),
-    [](const ::testing::TestParamInfo<WrongValue>& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 TEST_F(SettingsTest, AFailedSaveOnCloseIsShownAndTheWindowStillCloses) {
     xdg.seedSettings();

@@ -1,10 +1,11 @@
 // The catalogue reader against the shared corpus of cabinets made by other programs,
 // read in place. Where cabextract lists a cabinet, the reader must list the same
 // records; everything else must be refused or listed plausibly, and nothing may crash.
-#include "CabFiles.h"
 #include "cabinet/Catalogue.h"
 #include "cabinet/DosDateTime.h"
 #include "tests/support/Corpus.h"
+#include "tests/support/Files.h"
+#include "tests/support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 

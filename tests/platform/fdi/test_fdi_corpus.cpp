@@ -23,11 +23,6 @@ protected:
     void SetUp() override { MORBEK_CORPUS_OR_SKIP(); }
 };
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 std::string Utf8(const QString& s) {
     return s.toUtf8().toStdString();
 }
