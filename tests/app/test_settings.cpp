@@ -18,7 +18,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -88,6 +87,17 @@ protected:
     }
     static registry::Value Record(int32_t state, int32_t top, int32_t left, int32_t height, int32_t width) {
         return registry::Value::Binary(WindowRecord{state, top, left, height, width}.toBytes());
+    }
+
+    // A cabinet of one-byte entries, in the sandbox.
+    QString Cabinet(std::initializer_list<const char*> names) const {
+        test::CabWriter writer;
+        writer.addFolder();
+        for (const char* name : names)
+            writer.addFile(name, QByteArray(1, name[0]));
+        const QString path = xdg.path(QStringLiteral("files/test.cab"));
+        xdg.write(path, writer.build());
+        return path;
     }
 
     test::XdgSandbox xdg;
@@ -347,14 +357,7 @@ TEST_F(SettingsTest, AFileGivenAtStartIsListedInTheStoredViewAndOrder) {
     xdg.seedSettings();
     Store("Display", registry::Value::Dword(4));
     Store("Order", registry::Value::Dword(7)); // anything but 0 sorts by name
-    test::CabWriter writer;
-    writer.addFolder();
-    writer.addFile("zeta.txt", "z");
-    writer.addFile("alpha.txt", "a");
-    QTemporaryDir dir;
-    const QString cab = dir.filePath(QStringLiteral("two.cab"));
-    xdg.write(cab, writer.build());
-    Start({cab});
+    Start({Cabinet({"zeta.txt", "alpha.txt"})});
     EXPECT_EQ(window->DisplayMode, 4);
     EXPECT_TRUE(window->Details1->isChecked());
     EXPECT_TRUE(window->DetailBtn->isChecked());
@@ -384,16 +387,9 @@ TEST_P(SettingsWrongValue, ShowsTheFrameworkErrorAndEndsTheFirstActivation) {
     const WrongValue& row = GetParam();
     xdg.seedSettings();
     Store(row.value, row.stored);
-    test::CabWriter writer;
-    writer.addFolder();
-    writer.addFile("one.txt", "1");
-    QTemporaryDir dir;
-    const QString cab = dir.filePath(QStringLiteral("one.cab"));
-    xdg.write(cab, writer.build());
-
     Shown box;
     Answer("OK", &box);
-    Start({cab});
+    Start({Cabinet({"one.txt"})});
     ASSERT_TRUE(box.came);
     EXPECT_EQ(box.title, QStringLiteral("Zuvedaz ud Izedori"));
     EXPECT_EQ(box.text, QString::fromUtf8(row.error));
