@@ -251,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "[Desktop Entry]\nType=Application\nName=Morbek\nExec=Morbek32 %f\n"
                                 "MimeType=application/vnd.ms-cab-compressed;\n",
                                 false}),
-    [](const ::testing::TestParamInfo<EntryCase>& p) { return std::string(p.param.name); });
+    morbek::test::CaseName());
 
 // --- the shell's type names ---------------------------------------------------------------------
 

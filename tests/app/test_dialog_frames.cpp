@@ -10,6 +10,7 @@
 #include "components/MessageBox.h"
 #include "components/ModalSeam.h"
 #include "components/MsgDialog.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -208,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TitleCase{"empty_vs_word", QString(), QStringLiteral("Langue")},
                       TitleCase{"app_title", QStringLiteral("Dazeduv"), QStringLiteral("Dazeduv Uvoro")},
                       TitleCase{"accented", QStringLiteral("Uber"), QStringLiteral("Über Dazeduv Uvoro")}),
-    [](const ::testing::TestParamInfo<TitleCase>& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 // A dialog whose title changes while it is up grows with it and keeps its controls centred.
 TEST(DialogFrames, TitleChangeWhileShownWidensAndRecentres) {

@@ -21,10 +21,7 @@
 namespace morbek {
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using test::ReadAll;
 
 struct DragCase {
     const char* name;
@@ -99,20 +96,14 @@ TEST_P(DragOutOnX11, EntryLandsInTheFolderWindowsFolder) {
     const QString folder = home.path() + QStringLiteral("/dropped here");
     ASSERT_TRUE(QDir().mkpath(folder));
     if (c.existing) {
-        QFile f(folder + QStringLiteral("/a.txt"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(c.existing);
+        ASSERT_TRUE(test::WriteFile(folder + QStringLiteral("/a.txt"), c.existing));
     }
     test::CabWriter writer;
     writer.addFolder();
     writer.addFile("a.txt", QByteArray(3000, 'a'));
     writer.addFile("b.txt", QByteArray(10, 'b'));
     const QString cabinet = home.path() + QStringLiteral("/two.cab");
-    {
-        QFile f(cabinet);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(writer.build());
-    }
+    { ASSERT_TRUE(test::WriteFile(cabinet, writer.build())); }
 
     test::RunningProgram target(QStringLiteral(XDS_TARGET_PATH),
                                 {folder, QStringLiteral("800"), QStringLiteral("100")}, env);
@@ -159,9 +150,7 @@ TEST_P(DragOutOnX11, EntryLandsInTheFolderWindowsFolder) {
 
 INSTANTIATE_TEST_SUITE_P(Folders, DragOutOnX11,
                          ::testing::Values(DragCase{"EmptyFolder", nullptr}, DragCase{"FileInTheWay", "old"}),
-                         [](const ::testing::TestParamInfo<DragCase>& p) {
-                             return std::string(p.param.name);
-                         });
+                         morbek::test::CaseName());
 
 } // namespace
 } // namespace morbek

@@ -139,10 +139,7 @@ protected:
         outside = dir.filePath(QStringLiteral("outside"));
         ASSERT_TRUE(QDir().mkpath(target));
         ASSERT_TRUE(QDir().mkpath(outside));
-        QFile bait(outside + QStringLiteral("/bait.txt"));
-        ASSERT_TRUE(bait.open(QIODevice::WriteOnly));
-        bait.write("bait");
-        bait.close();
+        ASSERT_TRUE(test::WriteFile(outside + QStringLiteral("/bait.txt"), "bait"));
         // A folder link, for an entry that would rebuild its folders.
         ASSERT_TRUE(QFile::link(outside, target + QStringLiteral("/linked")));
         AnswerEveryOtherDialog();

@@ -237,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
                       QtTextsCase{"German", 3, "Suchen in:", "Dateiname:", "Abbrechen"},
                       QtTextsCase{"English", 2, "Look in:", "File name:", "Cancel"},
                       QtTextsCase{"DefaultOnAnEnglishSystem", 0, "Look in:", "File name:", "Cancel"}),
-    [](const ::testing::TestParamInfo<QtTextsCase>& p) { return std::string(p.param.name); });
+    morbek::test::CaseName());
 
 TEST_F(LanguagesTest, GermanSystemStartsInGerman) {
     if (!qEnvironmentVariable("LC_ALL").startsWith("de_DE"))

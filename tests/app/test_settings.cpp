@@ -18,7 +18,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -88,6 +87,17 @@ protected:
     }
     static registry::Value Record(int32_t state, int32_t top, int32_t left, int32_t height, int32_t width) {
         return registry::Value::Binary(WindowRecord{state, top, left, height, width}.toBytes());
+    }
+
+    // A cabinet of one-byte entries, in the sandbox.
+    QString Cabinet(std::initializer_list<const char*> names) const {
+        test::CabWriter writer;
+        writer.addFolder();
+        for (const char* name : names)
+            writer.addFile(name, QByteArray(1, name[0]));
+        const QString path = xdg.path(QStringLiteral("files/test.cab"));
+        xdg.write(path, writer.build());
+        return path;
     }
 
     test::XdgSandbox xdg;
@@ -244,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PartialRecord{"both_zero", 0, 0, 0}, PartialRecord{"height_zero", 0, 0, 640},
                       PartialRecord{"width_negative", 0, 400, -1}, PartialRecord{"height_negative", 0, -5, 0},
                       PartialRecord{"full", 0, 250, 450}, PartialRecord{"maximised_zero", 2, 0, 0}),
-    [](const ::testing::TestParamInfo<PartialRecord>& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 // Bounds stored on another screen or at another scale factor: mostly outside the
 // available area, they come back inside it; mostly inside, exactly as stored.
@@ -285,7 +295,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StoredBounds{"partly_right_kept", -400, 50, 500, 300, true, false, false},
                       StoredBounds{"partly_below_kept", 20, -200, 500, 300, false, true, false},
                       StoredBounds{"inside_kept", 30, 40, 400, 250, false, false, false}),
-    [](const ::testing::TestParamInfo<StoredBounds>& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 TEST_F(SettingsTest, AShortWindowRecordIsIgnored) {
     xdg.seedSettings();
@@ -319,13 +329,14 @@ TEST_P(SettingsLanguage, IsAppliedOrFollowsTheUsersLanguage) {
     EXPECT_EQ(Stored("Language"), registry::Value::Dword(static_cast<uint32_t>(row.written)));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SettingsLanguage,
-    ::testing::Values(LanguageRow{"absent", std::nullopt, 1, 255}, LanguageRow{"follow_user", 255, 1, 255},
-                      LanguageRow{"french", 0, 0, 0}, LanguageRow{"english", 1, 1, 1},
-                      LanguageRow{"german", 2, 2, 2}, LanguageRow{"three", 3, 1, 255},
-                      LanguageRow{"two_five_four", 254, 1, 255}, LanguageRow{"minus_two", -2, 1, 255}),
-    [](const ::testing::TestParamInfo<LanguageRow>& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, SettingsLanguage,
+                         ::testing::Values(LanguageRow{"absent", std::nullopt, 1, 255},
+                                           LanguageRow{"follow_user", 255, 1, 255},
+                                           LanguageRow{"french", 0, 0, 0}, LanguageRow{"english", 1, 1, 1},
+                                           LanguageRow{"german", 2, 2, 2}, LanguageRow{"three", 3, 1, 255},
+                                           LanguageRow{"two_five_four", 254, 1, 255},
+                                           LanguageRow{"minus_two", -2, 1, 255}),
+                         morbek::test::CaseName());
 
 class SettingsBadDisplay : public SettingsTest, public ::testing::WithParamInterface<int32_t> {};
 
@@ -346,14 +357,7 @@ TEST_F(SettingsTest, AFileGivenAtStartIsListedInTheStoredViewAndOrder) {
     xdg.seedSettings();
     Store("Display", registry::Value::Dword(4));
     Store("Order", registry::Value::Dword(7)); // anything but 0 sorts by name
-    test::CabWriter writer;
-    writer.addFolder();
-    writer.addFile("zeta.txt", "z");
-    writer.addFile("alpha.txt", "a");
-    QTemporaryDir dir;
-    const QString cab = dir.filePath(QStringLiteral("two.cab"));
-    xdg.write(cab, writer.build());
-    Start({cab});
+    Start({Cabinet({"zeta.txt", "alpha.txt"})});
     EXPECT_EQ(window->DisplayMode, 4);
     EXPECT_TRUE(window->Details1->isChecked());
     EXPECT_TRUE(window->DetailBtn->isChecked());
@@ -383,16 +387,9 @@ TEST_P(SettingsWrongValue, ShowsTheFrameworkErrorAndEndsTheFirstActivation) {
     const WrongValue& row = GetParam();
     xdg.seedSettings();
     Store(row.value, row.stored);
-    test::CabWriter writer;
-    writer.addFolder();
-    writer.addFile("one.txt", "1");
-    QTemporaryDir dir;
-    const QString cab = dir.filePath(QStringLiteral("one.cab"));
-    xdg.write(cab, writer.build());
-
     Shown box;
     Answer("OK", &box);
-    Start({cab});
+    Start({Cabinet({"one.txt"})});
     ASSERT_TRUE(box.came);
     EXPECT_EQ(box.title, QStringLiteral("Zuvedaz ud Izedori"));
     EXPECT_EQ(box.text, QString::fromUtf8(row.error));
@@ -419,7 +416,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Type de données incorrect pour 'WState'"},
                       WrongValue{"wstate_too_long", "WState", registry::Value::Binary(QByteArray(21, '\0')),
                                  "Type de données incorrect pour 'WState'"}),
-    [](const ::testing::TestParamInfo<WrongValue>& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 TEST_F(SettingsTest, AFailedSaveOnCloseIsShownAndTheWindowStillCloses) {
     xdg.seedSettings();

@@ -1,8 +1,9 @@
 // The catalogue reader against cabinets written by the test-only writer.
-#include "CabFiles.h"
 #include "cabinet/Catalogue.h"
 #include "platform/files/Files.h"
 #include "tests/support/CabWriter.h"
+#include "tests/support/Files.h"
+#include "tests/support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -128,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(Combinations, OptionalFields,
                                            OptionalFieldsCase{"reserve_prev_next", true, true, true, 26},
                                            OptionalFieldsCase{"reserve_large_prev_next", true, true, true,
                                                               60000}),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         morbek::test::CaseName());
 
 TEST_F(CatalogueTest, UnknownFlagBitsAreIgnored) {
     CabWriter w = TwoFiles();
@@ -231,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
                         OpenOutcome::Ok},
         RecognitionCase{"zm_with_cabinet", QByteArray("ZM") + QByteArray(100, '\0') + TwoFiles().build(),
                         OpenOutcome::NotCabinet}),
-    [](const auto& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 TEST_F(CatalogueTest, MissingFolderAndLockedFilesCannotBeOpened) {
     EXPECT_EQ(ReadCatalogue(dir.path(QStringLiteral("missing.cab"))).outcome, OpenOutcome::CannotOpen);
@@ -341,7 +342,7 @@ INSTANTIATE_TEST_SUITE_P(Lengths, LongNames,
                                            LongNameCase{"chars255", 255, OpenOutcome::Ok},
                                            LongNameCase{"chars256_no_nul_in_window", 256,
                                                         OpenOutcome::NotCabinet}),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         morbek::test::CaseName());
 
 TEST_F(CatalogueTest, SizesAreUnsignedAndTheTotalDoesNotWrap) {
     CabWriter w;
@@ -396,7 +397,7 @@ INSTANTIATE_TEST_SUITE_P(
                          "a\xff"
                          "b",
                          0x80, U(u"a\uFFFDb")}),
-    [](const auto& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 TEST_F(CatalogueTest, BadDatesShowDateErrAndTheWalkGoesOn) {
     CabWriter w;
@@ -493,7 +494,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, EmbeddedSize,
                                            EmbeddedCase{"plus_one", 1, OpenOutcome::Ok},
                                            EmbeddedCase{"plus_two", 2, OpenOutcome::NotCabinet},
                                            EmbeddedCase{"smaller", -100, OpenOutcome::Ok}),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         morbek::test::CaseName());
 
 struct EmbeddedFieldCase {
     const char* name;
@@ -525,7 +526,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EmbeddedFieldCase{"reserved3_set", kHdrReserved3, 4, 1, OpenOutcome::Ok},
                       EmbeddedFieldCase{"no_folders", kHdrCFolders, 2, 0, OpenOutcome::NotCabinet},
                       EmbeddedFieldCase{"no_files", kHdrCFiles, 2, 0, OpenOutcome::NotCabinet}),
-    [](const auto& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 TEST_F(CatalogueTest, OnlyTheFirstSignatureIsTried) {
     // A pattern in the "code" with no plausible header behind it, a real cabinet later.
@@ -621,6 +622,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"leading_backslash", "\\root.ini", "root.ini", "\\", "ini"},
                       SplitCase{"slash_is_no_separator", "a/b.c", "a/b.c", "", "c"},
                       SplitCase{"empty", "", "", "", ""}),
-    [](const auto& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 } // namespace

@@ -1,5 +1,6 @@
 // MS-DOS date and time decoding and the date text (locale pinned to en_US by CTest).
 #include "cabinet/DosDateTime.h"
+#include "tests/support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
         DateCase{"seconds_field_30", RawDate(17, 3, 12), RawTime(10, 0, 30), false, "Date Err."},
         DateCase{"seconds_field_29", RawDate(17, 3, 12), RawTime(10, 0, 29), true, "3/12/1997 10:00:58 AM"},
         DateCase{"all_ones", 0xFFFF, 0xFFFF, false, "Date Err."}),
-    [](const auto& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 } // namespace

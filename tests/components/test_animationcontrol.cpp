@@ -1,6 +1,8 @@
 #include "components/Busy.h"
 #include "components/animationcontrol.h"
 #include "tests/support/AviWriter.h"
+#include "tests/support/Files.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -47,9 +49,7 @@ protected:
     }
 
     void WriteSmallClip(const QString& name) {
-        QFile f(dir.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(SmallClip());
+        ASSERT_TRUE(morbek::test::WriteFile(dir.filePath(name), SmallClip()));
     }
 
     // Polls the shown frame while the event loop runs, keeping each change.
@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NameCase{"plain_100", "100", true}, NameCase{"leading_zero", "0100", false},
                       NameCase{"trailing_blank", "100 ", false}, NameCase{"leading_blank", " 100", false},
                       NameCase{"plus_sign", "+100", false}, NameCase{"not_a_number", "clip.avi", false}),
-    [](const ::testing::TestParamInfo<NameCase>& p) { return std::string(p.param.name); });
+    morbek::test::CaseName());
 
 TEST_F(AnimationControl, NameThatOpensNothingLeavesTheControlEmpty) {
     control->setAviFileName(QStringLiteral("100"));
@@ -216,9 +216,7 @@ INSTANTIATE_TEST_SUITE_P(Ranges, PlayRequest,
                                            PlayCase{"from_minus_one", 1, -1, 5, false, false, 3},
                                            PlayCase{"from_beyond_32767", 1, 40000, -1, false, false, 3},
                                            PlayCase{"repeat_below_minus_one", -2, 0, -1, false, false, 3}),
-                         [](const ::testing::TestParamInfo<PlayCase>& p) {
-                             return std::string(p.param.name);
-                         });
+                         morbek::test::CaseName());
 
 TEST_F(AnimationControl, PlaysTheRangeAsOftenAsAskedThenStopsOnItsLastFrame) {
     ASSERT_TRUE(control->OpenResource(100));

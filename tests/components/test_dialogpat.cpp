@@ -1,4 +1,5 @@
 #include "components/DialogPat.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -74,9 +75,7 @@ INSTANTIATE_TEST_SUITE_P(Fields, DialogPatMotifHints,
                                            MotifField{"decorations_border_and_title", 2, 0x2u | 0x8u},
                                            MotifField{"input_mode_unset", 3, 0u},
                                            MotifField{"status_unset", 4, 0u}),
-                         [](const ::testing::TestParamInfo<MotifField>& row) {
-                             return std::string(row.param.name);
-                         });
+                         morbek::test::CaseName());
 
 TEST(DialogPat, UserCannotCloseOrCancelIt) {
     TDialogPat d;

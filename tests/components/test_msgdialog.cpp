@@ -3,6 +3,7 @@
 #include "components/MsgDialog.h"
 #include "platform/help/WinHelp.h"
 #include "platform/sound/MessageBeep.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -94,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
         ResultCase{"Click_Abort", kAll, Act::Click, "Abort", mrAbort},
         ResultCase{"Click_Ignore", kAll, Act::Click, "Ignore", mrIgnore},
         ResultCase{"Click_All", kAll, Act::Click, "All", mrAll}),
-    [](const ::testing::TestParamInfo<ResultCase>& p) { return std::string(p.param.name); });
+    morbek::test::CaseName());
 
 // ---- Kinds: title, icon, beep ----
 

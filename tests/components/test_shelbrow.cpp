@@ -171,14 +171,16 @@ TEST_P(BrowserStart, OnlyTheLastChosenFolderIsPreselected) {
     EXPECT_EQ(browser.Folder, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, BrowserStart,
-    ::testing::Values(
-        StartCase{"firstTime", {}, false, {}}, StartCase{"afterCancel", {"/one", {}}, false, {}},
-        StartCase{"afterChosenFolder", {"/one"}, false, "/one"},
-        StartCase{"afterChosenThenCancelledThenChosen", {"/one", {}, "/two/deep"}, false, "/two/deep"},
-        StartCase{"chosenFolderGoneSince", {"/two/deep"}, true, {}}),
-    [](const ::testing::TestParamInfo<StartCase>& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Runs, BrowserStart,
+                         ::testing::Values(StartCase{"firstTime", {}, false, {}},
+                                           StartCase{"afterCancel", {"/one", {}}, false, {}},
+                                           StartCase{"afterChosenFolder", {"/one"}, false, "/one"},
+                                           StartCase{"afterChosenThenCancelledThenChosen",
+                                                     {"/one", {}, "/two/deep"},
+                                                     false,
+                                                     "/two/deep"},
+                                           StartCase{"chosenFolderGoneSince", {"/two/deep"}, true, {}}),
+                         morbek::test::CaseName());
 
 TEST_F(ShellBrowserTest, RootFolderLimitsTheTreeAndHidesHiddenFolders) {
     browser.RootPath = root;
@@ -487,7 +489,7 @@ INSTANTIATE_TEST_SUITE_P(
         UnusableFolderText{"hidden", [](const QString& r) { return r + QStringLiteral("/.secret"); }},
         UnusableFolderText{"belowHidden",
                            [](const QString& r) { return r + QStringLiteral("/.secret/inner"); }}),
-    [](const ::testing::TestParamInfo<UnusableFolderText>& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 // A hidden folder chosen as the tree's root is no reason to refuse the folders below it.
 TEST_F(ShellBrowserTest, TypedPathBelowAHiddenRootIsTaken) {

@@ -1,5 +1,6 @@
 #include "extract/Binding.h"
 #include "platform/files/OpenFlags.h"
+#include "tests/support/Files.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -37,10 +38,7 @@ protected:
 
     QByteArray MakeFile(const char* name, const QByteArray& content, mode_t mode = 0644) {
         const QByteArray path = Path(name);
-        QFile f(QFile::decodeName(path));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
-        f.close();
+        EXPECT_TRUE(morbek::test::WriteFile(QFile::decodeName(path), content));
         EXPECT_EQ(::chmod(path.constData(), mode), 0);
         return path;
     }

@@ -29,14 +29,8 @@ using test::DosDate;
 using test::DosTime;
 using testing::FakeUi;
 
+using test::Pattern;
 using test::ReadAll;
-
-QByteArray Pattern(int size) {
-    QByteArray b(size, '\0');
-    for (int i = 0; i < size; ++i)
-        b[i] = static_cast<char>(i * 31 % 251);
-    return b;
-}
 
 class DriverStagingTest : public ::testing::Test {
 protected:
@@ -54,12 +48,9 @@ protected:
 
     QString Out() const { return dir.path() + QStringLiteral("/"); }
     QString Write(const QString& name, const QByteArray& bytes, mode_t mode = 0644) const {
-        QFile f(Out() + name);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
-        EXPECT_EQ(::chmod(QFile::encodeName(f.fileName()).constData(), mode), 0);
-        return f.fileName();
+        EXPECT_TRUE(test::WriteFile(Out() + name, bytes));
+        EXPECT_EQ(::chmod(QFile::encodeName(Out() + name).constData(), mode), 0);
+        return Out() + name;
     }
     QStringList Names() const {
         QStringList names =
@@ -71,9 +62,7 @@ protected:
     // what the driver writes.
     QString Cabinet(const QByteArray& bytes) {
         const QString path = cabinets.filePath(QStringLiteral("test.cab"));
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
+        EXPECT_TRUE(test::WriteFile(path, bytes));
         return path;
     }
     ExtractResult Extract(const QString& cabinet, const QString& entry) {

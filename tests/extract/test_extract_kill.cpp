@@ -10,7 +10,6 @@
 #include "tests/support/ProcessHarness.h"
 #include "tests/support/QtPrinters.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -40,18 +39,8 @@ QByteArray EntryContents() {
     return data;
 }
 
-QByteArray Md5(const QByteArray& bytes) {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Md5);
-}
-
-QByteArray Md5Of(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    hash.addData(&f);
-    return hash.result();
-}
+using test::Md5Of;
+using test::Md5OfFile;
 
 class ExtractKillTest : public ::testing::Test {
 protected:
@@ -59,13 +48,11 @@ protected:
         cabinetDir_ = new QTemporaryDir;
         ASSERT_TRUE(cabinetDir_->isValid());
         const QByteArray contents = EntryContents();
-        newMd5_ = new QByteArray(Md5(contents));
+        newMd5_ = new QString(Md5Of(contents));
         CabWriter w;
         w.addFolder(CabMethod::MsZip);
         w.addFile(kEntry.toLatin1(), contents);
-        QFile f(cabinetDir_->filePath(QStringLiteral("big.cab")));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_GT(f.write(w.build()), 0);
+        ASSERT_TRUE(test::WriteFile(cabinetDir_->filePath(QStringLiteral("big.cab")), w.build()));
     }
     static void TearDownTestSuite() {
         delete cabinetDir_;
@@ -118,22 +105,19 @@ protected:
     }
 
     QString WriteOld(const QByteArray& contents) const {
-        QFile f(Target());
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(contents);
-        f.close();
+        EXPECT_TRUE(test::WriteFile(Target(), contents));
         EXPECT_EQ(::chmod(QFile::encodeName(Target()).constData(), 0640), 0);
         return Target();
     }
 
     static QTemporaryDir* cabinetDir_;
-    static QByteArray* newMd5_;
+    static QString* newMd5_;
     QTemporaryDir out;
     testing::FakeUi ui;
 };
 
 QTemporaryDir* ExtractKillTest::cabinetDir_ = nullptr;
-QByteArray* ExtractKillTest::newMd5_ = nullptr;
+QString* ExtractKillTest::newMd5_ = nullptr;
 
 TEST_F(ExtractKillTest, NewEntryIsNeverLeftHalfWrittenUnderItsName) {
     auto probe = Start("pause");
@@ -149,7 +133,7 @@ TEST_F(ExtractKillTest, NewEntryIsNeverLeftHalfWrittenUnderItsName) {
     // question), and since no live run holds it any more, it is removed.
     EXPECT_EQ(ExtractEntry(Cabinet(), Folder(), kEntry, EntryText(), 0), ExtractResult::Done);
     EXPECT_TRUE(ui.calls.empty());
-    EXPECT_EQ(Md5Of(Target()), *newMd5_);
+    EXPECT_EQ(Md5OfFile(Target()), *newMd5_);
     EXPECT_EQ(leftovers.size(), 1);
     EXPECT_EQ(Others(), QStringList());
 }
@@ -161,7 +145,7 @@ TEST_F(ExtractKillTest, ConfirmedReplacementKeepsTheOldFileWholeUntilTheNewOneIs
     ASSERT_TRUE(probe->WaitForLine(QStringLiteral("halfway"), 120000)) << probe->Errors().toStdString();
     EXPECT_TRUE(probe->Lines().contains(QStringLiteral("confirm")));
     Kill(*probe);
-    EXPECT_EQ(Md5Of(Target()), Md5(old));
+    EXPECT_EQ(Md5OfFile(Target()), Md5Of(old));
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(Target()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -171,7 +155,7 @@ TEST_F(ExtractKillTest, ConfirmedReplacementKeepsTheOldFileWholeUntilTheNewOneIs
     ui.answers = {kIdYes};
     EXPECT_EQ(ExtractEntry(Cabinet(), Folder(), kEntry, EntryText(), 0), ExtractResult::Done);
     EXPECT_EQ(ui.Count(true), 1);
-    EXPECT_EQ(Md5Of(Target()), *newMd5_);
+    EXPECT_EQ(Md5OfFile(Target()), *newMd5_);
     ASSERT_EQ(::stat(QFile::encodeName(Target()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
@@ -199,8 +183,8 @@ TEST_F(ExtractKillTest, KilledAtAnyMomentLeavesTheOldOrTheNewFileWhole) {
                 ::kill(static_cast<pid_t>(probe->pid()), SIGKILL);
             }
             ASSERT_TRUE(probe->WaitForExit(30000));
-            const QByteArray md5 = Md5Of(Target());
-            const QByteArray before = replacing ? Md5(old) : QByteArray("<missing>");
+            const QString md5 = Md5OfFile(Target());
+            const QString before = replacing ? Md5Of(old) : QStringLiteral("<missing>");
             EXPECT_TRUE(md5 == before || md5 == *newMd5_);
             sawBefore += md5 == before;
             sawNew += md5 == *newMd5_;

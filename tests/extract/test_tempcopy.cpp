@@ -17,23 +17,15 @@
 namespace morbek {
 namespace {
 
-QByteArray Pattern(int size) {
-    QByteArray bytes(size, '\0');
-    for (int i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-    return bytes;
-}
-
+using test::Pattern;
 using test::ReadAll;
 
 class TempCopyTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     QString Write(const QString& name, const QByteArray& bytes) {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return f.fileName();
+        EXPECT_TRUE(test::WriteFile(dir.filePath(name), bytes));
+        return dir.filePath(name);
     }
     QString Folder() const { return dir.path() + QLatin1Char('/'); }
     QTemporaryDir dir;

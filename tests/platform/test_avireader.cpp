@@ -1,6 +1,8 @@
 #include "platform/avi/AviReader.h"
 #include "resources/StringTable.h"
 #include "tests/support/AviWriter.h"
+#include "tests/support/Files.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QDir>
 #include <QFile>
@@ -185,9 +187,7 @@ INSTANTIATE_TEST_SUITE_P(Codes, Rle8,
                              RleCase{"truncated_absolute", {0, 3, 1, 2}, false, ""},
                              RleCase{"absolute_without_pad", {0, 3, 1, 2, 3}, false, ""},
                              RleCase{"truncated_delta", {0, 2, 1}, false, ""}),
-                         [](const ::testing::TestParamInfo<RleCase>& p) {
-                             return std::string(p.param.name);
-                         });
+                         morbek::test::CaseName());
 
 // --- clip structure ------------------------------------------------------------------------
 
@@ -330,7 +330,7 @@ INSTANTIATE_TEST_SUITE_P(
                     s.width = s.mainWidth = s.height = s.mainHeight = 2048;
                     s.movi.assign(17, Chunk("00dc", QByteArray()));
                 })}),
-    [](const ::testing::TestParamInfo<BadClip>& p) { return std::string(p.param.name); });
+    morbek::test::CaseName());
 
 TEST(AviClip, EveryTruncationIsRefused) {
     const QByteArray avi = BuildAvi(TwoFrames());
@@ -365,11 +365,7 @@ TEST(AviFile, OnlyRegularFilesWithinTheSizeLimitAreRead) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString good = dir.filePath(QStringLiteral("good.avi"));
-    {
-        QFile f(good);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(BuildAvi(TwoFrames()));
-    }
+    { ASSERT_TRUE(morbek::test::WriteFile(good, BuildAvi(TwoFrames()))); }
     Clip clip;
     EXPECT_TRUE(LoadClip(good, clip));
     EXPECT_FALSE(LoadClip(dir.filePath(QStringLiteral("missing.avi")), clip));

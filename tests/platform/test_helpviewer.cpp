@@ -4,6 +4,7 @@
 #include "platform/help/HelpFile.h"
 #include "platform/help/HelpViewer.h"
 #include "platform/help/WinHelp.h"
+#include "tests/support/Files.h"
 #include "tests/support/QtPrinters.h"
 
 #include <QAction>
@@ -50,10 +51,7 @@ const char* const kSample = "# a comment\n"
                             "@topic 40 Last\n"
                             "@title inside a topic is text\n";
 
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
+using test::WriteFile;
 
 // --- the file format -----------------------------------------------------------------------
 

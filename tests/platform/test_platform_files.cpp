@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tests/support/Files.h"
 #include "tests/support/QtPrinters.h"
 
 using namespace morbek::platform;
@@ -31,9 +32,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     QString make(const QString& name, const QByteArray& bytes) {
         const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        EXPECT_TRUE(morbek::test::WriteFile(path, bytes));
         return path;
     }
     QString fifo() {
@@ -216,6 +215,6 @@ INSTANTIATE_TEST_SUITE_P(Checks, TempPathFallback,
                          ::testing::Values(BadFolderCase{"link", 0}, BadFolderCase{"open_to_others", 1},
                                            BadFolderCase{"plain_file", 2},
                                            BadFolderCase{"owned_by_another_user", 3}),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         morbek::test::CaseName());
 
 } // namespace

@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "b",
                                0x7F, U(u"a\u00C3b")},
                       NameCase{"empty", "", 0x80, QString()}),
-    [](const auto& row) { return std::string(row.param.name); });
+    morbek::test::CaseName());
 
 // ---- Format rewrites ----
 
@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, ShortYear,
                                            FormatCase{"quoted_yy", "'yy' d.M.yy", "'yy' d.M.yyyy"},
                                            FormatCase{"escaped_quote", "d''M''yy", "d''M''yyyy"},
                                            FormatCase{"single_y", "d.M.y", "d.M.y"}),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         morbek::test::CaseName());
 
 class TimeZoneToken : public ::testing::TestWithParam<FormatCase> {};
 
@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, TimeZoneToken,
                                            FormatCase{"none", "HH:mm:ss", "HH:mm:ss"},
                                            FormatCase{"quoted_t", "H 'h' mm 'min' ss 's' t",
                                                       "H 'h' mm 'min' ss 's'"}),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         morbek::test::CaseName());
 
 // ---- The pinned en_US environment ----
 
@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(Locales, RegionalLocales,
                                            LocaleCase{"fr_FR", "fr_FR.UTF-8", "12/03/1997", "14:05:06", "c"},
                                            LocaleCase{"en_GB", "en_GB.UTF-8", "12/03/1997", "14:05:06", "9"},
                                            LocaleCase{"es_ES", "es_ES.UTF-8", "12/3/1997", "14:05:06", "a"}),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         morbek::test::CaseName());
 
 TEST(RegionalCollation, FollowsLcCollateAndTreatsCAsEnglish) {
     const QStringList words{QStringLiteral("z"), U(u"\u00E4"), QStringLiteral("B"), QStringLiteral("b"),

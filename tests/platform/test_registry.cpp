@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedCase{"nul_byte",
                     QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"a\"=\"x") + QByteArray(1, '\0') + "\"\n",
                     0}),
-    [](const ::testing::TestParamInfo<DamagedCase>& c) { return std::string(c.param.name); });
+    morbek::test::CaseName());
 
 TEST(Regedit4, NamesCompareWithoutCaseAndKeepTheirFirstSpelling) {
     Hive hive(kUser);
@@ -479,7 +479,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "[Default Applications]\n# mine\n"},
         EmptiedList{"already_empty_group_is_not_ours", "[Default Applications]\n",
                     "[Default Applications]\n"}),
-    [](const ::testing::TestParamInfo<EmptiedList>& p) { return std::string(p.param.name); });
+    morbek::test::CaseName());
 
 TEST_F(DesktopLists, TheDefaultIsFoundAsXdgMimeFindsIt) {
     EXPECT_EQ(DefaultApplication(kCab), QString());

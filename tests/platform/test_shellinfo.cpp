@@ -1,5 +1,6 @@
 #include "platform/shell/DirectSave.h"
 #include "platform/shell/ShellInfo.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -85,17 +86,17 @@ TEST_P(ShellInfo, AnswersByNameWithAnIconOfTheAskedSize) {
     EXPECT_EQ(sizes.first(), QSize(c.iconSize, c.iconSize));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Probes, ShellInfo,
-    ::testing::Values(ProbeCase{"Text", "txt", kLarge, true, 32},
-                      ProbeCase{"TextSmall", "txt", kSmall, true, 16},
-                      ProbeCase{"UpperCase", "TXT", kSmall, true, 16},
-                      ProbeCase{"Unknown", "zzqqxx", kLarge, false, 32},
-                      ProbeCase{"UnknownSmall", "zzqqxx", kSmall, false, 16},
-                      ProbeCase{"NoExtension", "", kLarge, false, 32},
-                      ProbeCase{"PathLikeExtension", "d\\readme.txt", kLarge, false, 32},
-                      ProbeCase{"PathLikeExtensionSmall", "d\\readme.txt", kSmall, false, 16}),
-    [](const ::testing::TestParamInfo<ProbeCase>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Probes, ShellInfo,
+                         ::testing::Values(ProbeCase{"Text", "txt", kLarge, true, 32},
+                                           ProbeCase{"TextSmall", "txt", kSmall, true, 16},
+                                           ProbeCase{"UpperCase", "TXT", kSmall, true, 16},
+                                           ProbeCase{"Unknown", "zzqqxx", kLarge, false, 32},
+                                           ProbeCase{"UnknownSmall", "zzqqxx", kSmall, false, 16},
+                                           ProbeCase{"NoExtension", "", kLarge, false, 32},
+                                           ProbeCase{"PathLikeExtension", "d\\readme.txt", kLarge, false, 32},
+                                           ProbeCase{"PathLikeExtensionSmall", "d\\readme.txt", kSmall, false,
+                                                     16}),
+                         morbek::test::CaseName());
 
 TEST(ShellInfoAnswers, DependOnTheExtensionOnlyAndFollowTheFlags) {
     SHFILEINFO lower, upper, other;
@@ -175,6 +176,6 @@ INSTANTIATE_TEST_SUITE_P(
         UriCase{"AnotherHost", "file://elsewhere.invalid@/a.txt", ""},
         UriCase{"NotAFile", "sftp://@/a.txt", ""}, UriCase{"FolderMissing", "file://@/missing/a.txt", ""},
         UriCase{"Relative", "a.txt", ""}, UriCase{"Empty", "", ""}),
-    [](const ::testing::TestParamInfo<UriCase>& p) { return std::string(p.param.name); });
+    morbek::test::CaseName());
 
 } // namespace

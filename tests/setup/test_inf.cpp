@@ -3,6 +3,8 @@
 // positive case), and the files it leaves behind.
 #include "setup/InfFile.h"
 #include "setup/InfInstall.h"
+#include "tests/support/Files.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QDir>
 #include <QFile>
@@ -69,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadText{"binary_data", QByteArray("[S]\na\0b\n", 8), "binary"},
                       BadText{"not_utf8", "[S]\nname=\xFF\xFE\n", "UTF-8"},
                       BadText{"too_large", "[S]\n" + QByteArray(InfFile::kMaxSize, 'x'), "too large"}),
-    [](const ::testing::TestParamInfo<BadText>& p) { return std::string(p.param.name); });
+    morbek::test::CaseName());
 
 // --- planning -------------------------------------------------------------------------------
 
@@ -83,11 +85,8 @@ protected:
         Put(QStringLiteral("readme.txt"), "hello", 0644);
     }
     void Put(const QString& name, const QByteArray& bytes, int mode) {
-        QFile f(package.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
-        ::chmod(QFile::encodeName(f.fileName()).constData(), static_cast<mode_t>(mode));
+        ASSERT_TRUE(test::WriteFile(package.filePath(name), bytes));
+        ::chmod(QFile::encodeName(package.filePath(name)).constData(), static_cast<mode_t>(mode));
     }
     std::optional<InstallPlan> Plan(const QByteArray& body,
                                     const QString& section = QStringLiteral("DefaultInstall")) {
@@ -193,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "from the program's folder only"},
         Refusal{"menu_entry_without_name", "[DefaultInstall]\nProfileItems=E\n[E]\nCmdLine=32768,,prog\n",
                 "has no usable Name"}),
-    [](const ::testing::TestParamInfo<Refusal>& p) { return std::string(p.param.name); });
+    morbek::test::CaseName());
 
 TEST_F(InstallPlanning, FileWithoutTheVersionSignatureIsRefused) {
     const auto inf = InfFile::Parse("[DefaultInstall]\nCopyFiles=F\n", &error);
@@ -215,11 +214,8 @@ TEST_F(InstallPlanning, SourceThatIsALinkIsRefusedAndAPlainFileIsTaken) {
 }
 
 TEST_F(InstallPlanning, MenuEntryOfAnotherProgramIsNeitherReplacedNorRemoved) {
-    QDir().mkpath(folders.dataHome + QStringLiteral("/applications"));
-    QFile other(folders.dataHome + QStringLiteral("/applications/my-app.desktop"));
-    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
-    other.write("[Desktop Entry]\nName=Theirs\n");
-    other.close();
+    const QString other = folders.dataHome + QStringLiteral("/applications/my-app.desktop");
+    ASSERT_TRUE(test::WriteFile(other, "[Desktop Entry]\nName=Theirs\n"));
     EXPECT_FALSE(Plan(kGoodBody).has_value());
     EXPECT_TRUE(error.contains(QLatin1String("belongs to another program"))) << error.toStdString();
 
@@ -227,7 +223,7 @@ TEST_F(InstallPlanning, MenuEntryOfAnotherProgramIsNeitherReplacedNorRemoved) {
                               QStringLiteral("DefaultUninstall"));
     ASSERT_TRUE(removal.has_value()) << error.toStdString();
     ASSERT_TRUE(CarryOut(*removal, &error)) << error.toStdString();
-    EXPECT_TRUE(other.exists());
+    EXPECT_TRUE(QFile::exists(other));
 }
 
 // The menu entry's lines, by the keys of its section and what was at its place before.
@@ -245,9 +241,8 @@ TEST_P(MenuEntryLines, FollowTheSectionAndReplaceOnlyTheProgramsOwnEntries) {
     const MenuEntryCase& c = GetParam();
     if (!c.existing.isEmpty()) {
         QDir().mkpath(folders.dataHome + QStringLiteral("/applications"));
-        QFile f(folders.dataHome + QStringLiteral("/applications/my-app.desktop"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(c.existing);
+        ASSERT_TRUE(
+            test::WriteFile(folders.dataHome + QStringLiteral("/applications/my-app.desktop"), c.existing));
     }
     const auto plan =
         Plan("[DefaultInstall]\nProfileItems=E\n[E]\nName=My App\nCmdLine=32768,,prog\n" + c.keys);
@@ -284,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(
         MenuEntryCase{"replaces_its_own_entry", "", "[Desktop Entry]\nX-Morbek-Installer=infinstall\n",
                       "\nName=My App\n", ""},
         MenuEntryCase{"refuses_another_programs_entry", "", "[Desktop Entry]\nName=Theirs\n", "", ""}),
-    [](const ::testing::TestParamInfo<MenuEntryCase>& p) { return std::string(p.param.name); });
+    morbek::test::CaseName());
 
 // --- carrying out ---------------------------------------------------------------------------
 
@@ -348,9 +343,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, DesktopExec,
                                            ExecCase{"blank", "/home/a b/M", "\"/home/a b/M\""},
                                            ExecCase{"dollar_and_quote", "/h/$x\"y/M", "\"/h/\\$x\\\"y/M\""},
                                            ExecCase{"percent", "/h/50%/M", "/h/50%%/M"}),
-                         [](const ::testing::TestParamInfo<ExecCase>& p) {
-                             return std::string(p.param.name);
-                         });
+                         morbek::test::CaseName());
 
 TEST(UserFolders, DataHomeFollowsXdgDataHomeAndIgnoresARelativeOne) {
     const QByteArray savedData = qgetenv("XDG_DATA_HOME"), savedHome = qgetenv("HOME");

@@ -42,15 +42,7 @@ void WriteText(const QString& path, const QByteArray& text, bool executable = fa
         f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-// Every file under a folder, relative to it.
-QStringList FilesUnder(const QString& root) {
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(root).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
+using test::FilesUnder;
 
 class SetupProcess : public ::testing::Test {
 protected:

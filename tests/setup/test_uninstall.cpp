@@ -7,6 +7,7 @@
 #include "platform/registry/DesktopBridge.h"
 #include "tests/setup/PackageFolder.h"
 #include "tests/support/ProcessHarness.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/XdgSandbox.h"
 
 #include <QAbstractButton>
@@ -26,17 +27,6 @@ namespace {
 
 namespace registry = platform::registry;
 const QString kMime = QStringLiteral("application/vnd.ms-cab-compressed");
-
-// Every file under a folder, relative to it, with its contents.
-QMap<QString, QByteArray> FilesUnder(const QString& root) {
-    QMap<QString, QByteArray> files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(QDir(root).relativeFilePath(path), test::XdgSandbox::read(path));
-    }
-    return files;
-}
 
 QString Listing(const QMap<QString, QByteArray>& files) {
     QString text;
@@ -82,7 +72,7 @@ protected:
     QMap<QString, QByteArray> Snapshot() const {
         QMap<QString, QByteArray> all;
         for (const char* d : {"config", "data", "home"}) {
-            const QMap<QString, QByteArray> files = FilesUnder(xdg.path(QString::fromLatin1(d)));
+            const QMap<QString, QByteArray> files = test::ContentsUnder(xdg.path(QString::fromLatin1(d)));
             for (auto it = files.begin(); it != files.end(); ++it)
                 all.insert(QString::fromLatin1(d) + QLatin1Char('/') + it.key(), it.value());
         }
@@ -164,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                "[Default Applications]\napplication/vnd.ms-cab-compressed=org.kde.ark.desktop;\n"}},
              false,
              "org.kde.ark.desktop"}),
-    [](const ::testing::TestParamInfo<Home>& p) { return std::string(p.param.name); });
+    morbek::test::CaseName());
 
 } // namespace
 } // namespace morbek

@@ -1,7 +1,6 @@
 #include "tests/support/Corpus.h"
 #include "tests/support/CabWriter.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -73,12 +72,7 @@ QStringList CorpusFiles() {
     const QString dir = CorpusDir();
     if (dir.isEmpty())
         return files;
-    const QDir root(dir);
-    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << root.relativeFilePath(it.next());
-    files.sort();
-    return files;
+    return FilesUnder(dir);
 }
 
 std::vector<ExpectedRow> LoadExpected() {
@@ -202,19 +196,6 @@ std::vector<QString> FilesWithExtractedRows() {
             files.push_back(m.path);
     }
     return files;
-}
-
-QString Md5Of(const QByteArray& bytes) {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
-}
-
-QString Md5OfFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QStringLiteral("<missing>");
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    hash.addData(&f);
-    return QString::fromLatin1(hash.result().toHex());
 }
 
 void Mismatches::Add(const QString& cabinet, const QString& entry, const QString& expected,

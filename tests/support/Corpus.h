@@ -8,6 +8,8 @@
 // particular corpus): any folder laid out the same way can be run. They compare every row,
 // gather the mismatches, print one line for each and how many rows were compared, and
 // fail once at the end.
+#include "tests/support/Files.h" // Md5Of, Md5OfFile
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -88,10 +90,6 @@ std::map<CabinetKey, std::vector<ExpectedRow>> RowsByCabinet(const std::vector<E
 std::map<QString, std::vector<ExpectedRow>> RowsByFile(const std::vector<ExpectedRow>& rows);
 // Files of the manifest with at least one row cabextract extracted.
 std::vector<QString> FilesWithExtractedRows();
-
-// md5 of a file's bytes as lower-case hex, or "<missing>" when it cannot be read.
-QString Md5OfFile(const QString& path);
-QString Md5Of(const QByteArray& bytes);
 
 // The mismatches of one corpus test: one line each (cabinet, entry, expected, got), how
 // many rows were compared, and one failure at the end when any differ.

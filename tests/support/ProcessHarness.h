@@ -1,6 +1,8 @@
 #pragma once
 // Runs one of our programs as a real process and follows the lines it writes on stdout
 // (the program's test hooks report there and read commands from stdin).
+#include "tests/support/Files.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -10,16 +12,6 @@
 #include <QStringList>
 
 namespace morbek::test {
-
-// Settings of a user who answered the association question before: a program started
-// with this configuration folder shows no question at its first activation.
-inline bool SeedAnsweredSettings(const QString& configHome) {
-    QDir().mkpath(configHome + QStringLiteral("/morbek"));
-    QFile store(configHome + QStringLiteral("/morbek/user.reg"));
-    return store.open(QIODevice::WriteOnly) &&
-           store.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Harvex\\Morbek\\Setup]\n"
-                       "\"Install\"=dword:00000000\n") > 0;
-}
 
 class RunningProgram {
 public:

@@ -2,15 +2,13 @@
 // Private XDG folders for one test: the settings store, the classes root, mimeapps.list
 // and desktop entries all land in a fresh temporary folder, so tests never see each
 // other's state. The previous environment comes back when the sandbox goes.
+#include "tests/support/Files.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QString>
 #include <QTemporaryDir>
-
-#include <utility>
-#include <vector>
 
 namespace morbek::test {
 
@@ -32,14 +30,6 @@ public:
         }
         set("XDG_CURRENT_DESKTOP", {});
     }
-    ~XdgSandbox() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second.has_value)
-                qputenv(it->first, it->second.value);
-            else
-                qunsetenv(it->first);
-        }
-    }
     XdgSandbox(const XdgSandbox&) = delete;
     XdgSandbox& operator=(const XdgSandbox&) = delete;
 
@@ -51,40 +41,21 @@ public:
     QString mimeappsList() const { return configHome() + QStringLiteral("/mimeapps.list"); }
 
     // Sets a variable for the sandbox's lifetime (empty text: unset).
-    void set(const char* name, const QString& value) {
-        saved_.push_back({name, {qEnvironmentVariableIsSet(name), qgetenv(name)}});
-        if (value.isEmpty())
-            qunsetenv(name);
-        else
-            qputenv(name, QFile::encodeName(value));
-    }
+    void set(const char* name, const QString& value) { env_.set(name, value); }
 
     // Writes a file (and its folders).
-    void write(const QString& file, const QByteArray& bytes) const {
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        QFile f(file);
-        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            f.write(bytes);
-    }
+    void write(const QString& file, const QByteArray& bytes) const { WriteFile(file, bytes); }
     static QByteArray read(const QString& file) {
         QFile f(file);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
     // A settings store whose association question has been answered (install 0 or 1).
-    void seedSettings(int install = 0) const {
-        write(userReg(), QByteArray("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Harvex\\Morbek\\Setup]\n"
-                                    "\"Install\"=dword:0000000") +
-                             QByteArray::number(install) + "\n\n");
-    }
+    void seedSettings(int install = 0) const { SeedAnsweredSettings(configHome(), install); }
 
 private:
-    struct Saved {
-        bool has_value;
-        QByteArray value;
-    };
     QTemporaryDir dir_;
-    std::vector<std::pair<const char*, Saved>> saved_;
+    ScopedEnv env_; // after dir_: the variables come back before the folder goes
 };
 
 } // namespace morbek::test

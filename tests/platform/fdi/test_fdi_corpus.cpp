@@ -23,11 +23,6 @@ protected:
     void SetUp() override { MORBEK_CORPUS_OR_SKIP(); }
 };
 
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 std::string Utf8(const QString& s) {
     return s.toUtf8().toStdString();
 }
@@ -115,7 +110,34 @@ TEST_F(FdiCorpus, MethodsCovered) {
     EXPECT_FALSE(methods.empty());
 }
 
-TEST_F(FdiCorpus, EveryFileEndsItsRunWithoutHarm) {
+// The files cabextract refuses and extracts nothing from, by the tables' categories:
+// cabextract_ok, and the rows' status and folders.
+std::set<QString> FilesToRefuse() {
+    const auto byFile = RowsByFile(LoadExpected());
+    std::set<QString> files;
+    for (const ManifestRow& m : LoadManifest()) {
+        if (CabextractExtracts(m))
+            continue;
+        const auto rows = byFile.find(m.path);
+        if (rows != byFile.end() &&
+            std::any_of(rows->second.begin(), rows->second.end(), ExtractedByCabextract))
+            continue; // partly extracted: the md5 test covers its good entries
+        // A set member whose every file begins in an earlier, absent cabinet has nothing
+        // to extract here: a run that writes nothing is no fault.
+        if (rows != byFile.end() &&
+            std::all_of(rows->second.begin(), rows->second.end(), BeginsInEarlierCabinet))
+            continue;
+        files.insert(m.path);
+    }
+    return files;
+}
+
+// One run of every corpus file, tables and README included: it ends without a crash, a
+// hang, a leak or a write through a stray handle, and a file of FilesToRefuse is refused
+// with a code.
+TEST_F(FdiCorpus, EveryFileEndsItsRunWithoutHarmAndMalformedOnesFail) {
+    const std::set<QString> toRefuse = FilesToRefuse();
+    Mismatches refusals;
     for (const QString& relative : CorpusFiles()) {
         SCOPED_TRACE(Utf8(relative));
         FdiHarness h;
@@ -135,6 +157,16 @@ TEST_F(FdiCorpus, EveryFileEndsItsRunWithoutHarm) {
         if (copied) {
             EXPECT_TRUE(isCabinet);
         }
+        if (toRefuse.count(relative)) {
+            refusals.Compared();
+            if (copied || !h.erf.fError || h.erf.erfOper == FDIERROR_NONE)
+                refusals.Add(relative, QStringLiteral("(cabinet)"),
+                             QStringLiteral("refused with an error code"),
+                             QStringLiteral("copied %1, fError %2, erfOper %3")
+                                 .arg(copied)
+                                 .arg(h.erf.fError)
+                                 .arg(h.erf.erfOper));
+        }
         EXPECT_LT(timer.elapsed(), 20000);
         EXPECT_EQ(h.opens, h.closes);
         EXPECT_EQ(h.openHandles(), 0);
@@ -146,39 +178,7 @@ TEST_F(FdiCorpus, EveryFileEndsItsRunWithoutHarm) {
         FDIFlushCache();
         EXPECT_EQ(h.liveAllocations(), 0);
     }
-}
-
-// Every file cabextract refuses and extracts nothing from is refused with a code.
-// Categories come from the tables: cabextract_ok, and the rows' status and folders.
-TEST_F(FdiCorpus, MalformedCabinetsFail) {
-    const auto byFile = RowsByFile(LoadExpected());
-    Mismatches mismatches;
-    for (const ManifestRow& m : LoadManifest()) {
-        if (CabextractExtracts(m))
-            continue;
-        const auto rows = byFile.find(m.path);
-        if (rows != byFile.end() &&
-            std::any_of(rows->second.begin(), rows->second.end(), ExtractedByCabextract))
-            continue; // partly extracted: the md5 test covers its good entries
-        // A set member whose every file begins in an earlier, absent cabinet has nothing
-        // to extract here: a run that writes nothing is no fault.
-        if (rows != byFile.end() &&
-            std::all_of(rows->second.begin(), rows->second.end(), BeginsInEarlierCabinet))
-            continue;
-        FdiHarness h;
-        ASSERT_NE(h.create(), nullptr);
-        const QString full = CorpusPath(m.path);
-        const bool copied =
-            h.copy(Utf8(QFileInfo(full).fileName()), Utf8(QFileInfo(full).absolutePath()) + "/");
-        mismatches.Compared();
-        if (copied || !h.erf.fError || h.erf.erfOper == FDIERROR_NONE)
-            mismatches.Add(m.path, QStringLiteral("(cabinet)"), QStringLiteral("refused with an error code"),
-                           QStringLiteral("copied %1, fError %2, erfOper %3")
-                               .arg(copied)
-                               .arg(h.erf.fError)
-                               .arg(h.erf.erfOper));
-    }
-    mismatches.Report("library refusals");
+    refusals.Report("library refusals");
 }
 
 } // namespace
