@@ -1,7 +1,7 @@
 #pragma once
 // Shared inner parts of the FDI library: the context behind an HFDI, memory drawn from
-// the caller's allocator, the catalogue of a cabinet as read through the callbacks, and
-// the session (catalogue + libmspack decoder) that FDICopy keeps between runs.
+// the caller's allocator, and the catalogue of a cabinet as read through the callbacks.
+// The session that FDICopy keeps between runs is in Session.h, the copy run in Copier.h.
 #include "platform/fdi/CabinetFormat.h"
 #include "platform/fdi/fdi.h"
 
