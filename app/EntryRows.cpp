@@ -41,17 +41,6 @@ Probe AskShell(const QString& probeFolder, const QString& extension, uint32_t fl
     return {info.hIcon, info.szTypeName.left(80)};
 }
 
-// path then name in one allocation of the right size: a fill of 65,535 entries makes
-// one of these for each.
-QString Joined(const QString& path, const QString& name) {
-    if (path.isEmpty())
-        return name;
-    QString whole(path.size() + name.size(), Qt::Uninitialized);
-    std::copy(path.cbegin(), path.cend(), whole.begin());
-    std::copy(name.cbegin(), name.cend(), whole.begin() + path.size());
-    return whole;
-}
-
 } // namespace
 
 EntryRows BuildEntryRows(std::vector<cab::CatalogueEntry> entries, const EntryRowsOptions& options) {
@@ -79,18 +68,14 @@ EntryRows BuildEntryRows(std::vector<cab::CatalogueEntry> entries, const EntryRo
         ListItem item;
         // Two entries may share a name part in different folders: the one selected is
         // named whole.
-        item.storedName = Joined(entry.path, entry.fileName);
+        item.storedName = std::move(entry.name);
         item.caption = std::move(entry.fileName);
         item.size = entry.size;
         item.imageIndex = static_cast<int>(rows.images.size());
         rows.images.push_back(last.icon);
         item.typeName = last.typeName;
         item.dateText = std::move(entry.dateText);
-        // Entries of one folder follow each other: they share one copy of its path.
-        if (!rows.items.empty() && rows.items.back().path == entry.path)
-            item.path = rows.items.back().path;
-        else
-            item.path = std::move(entry.path);
+        item.path = std::move(entry.path);
         rows.items.push_back(std::move(item));
         if (options.progress)
             options.progress();

@@ -12,6 +12,7 @@ namespace {
 cab::CatalogueEntry Entry(const QString& stored, uint32_t size = 1,
                           const QString& date = QStringLiteral("d")) {
     cab::CatalogueEntry e;
+    e.name = stored;
     cab::SplitStoredName(stored, e.fileName, e.path, e.extension);
     e.size = size;
     e.dateText = date;
