@@ -1,5 +1,7 @@
 #include "app/FileListModel.h"
 
+#include "components/Busy.h"
+
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QHash>
@@ -276,6 +278,13 @@ protected:
         QListView::mousePressEvent(e);
     }
     void startDrag(Qt::DropActions) override { RequestDragOut(this); }
+    // While a file is read the list is hidden under the animation and about to be
+    // replaced: its batched layout waits (its timers fire again once the read is over)
+    // instead of measuring thousands of captions at each pump of the read.
+    void timerEvent(QTimerEvent* e) override {
+        if (!busy::IsBusy())
+            QListView::timerEvent(e);
+    }
 };
 
 class DetailView : public QTreeView {
@@ -475,8 +484,13 @@ void TListFic::fitColumns() {
             widestDigit = QChar(d);
     // A shape is known by a hash of where the digits are and what the other characters are,
     // worked out without a copy: lists of 65,535 entries have a handful of shapes.
+    // Entries of one time stamp share one date text: a text already seen is not hashed again.
     QSet<size_t> shapes;
+    QSet<const QChar*> seen;
     for (const ListItem& item : model_->items()) {
+        if (seen.contains(item.dateText.constData()))
+            continue;
+        seen.insert(item.dateText.constData());
         size_t key = static_cast<size_t>(item.dateText.size());
         for (const QChar c : item.dateText)
             key = key * 1099511628211u ^ (c.isDigit() ? 0x30u : c.unicode());

@@ -1,6 +1,8 @@
 #pragma once
 // The file list: one item per file record with its icon, size, type, date and path,
 // shown in four view styles over one model and one selection.
+#include "app/EntryRows.h"
+
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QStackedWidget>
@@ -20,16 +22,6 @@ namespace morbek {
 // it under a large icon: at blanks where it can, inside a word that is longer than a
 // line. Nothing is dropped: the lines joined again give the caption.
 QStringList WrapCaption(const QString& caption, const QFont& font, int width);
-
-struct ListItem {
-    QString caption;     // file name
-    uint32_t size = 0;   // sub-item 0 is "<size> <bytes word of the fill>"
-    QString typeName;    // sub-item 1
-    QString dateText;    // sub-item 2
-    QString path;        // sub-item 3
-    QString storedName;  // the whole stored name, '\' between folders: what Extract asks for
-    int imageIndex = -1; // position in file-table order
-};
 
 class FileListModel : public QAbstractTableModel {
     Q_OBJECT

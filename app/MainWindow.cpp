@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/Association.h"
+#include "app/EntryRows.h"
 #include "app/FileListModel.h"
 #include "app/Lang.h"
 #include "app/ToolBitmaps.h"
@@ -15,6 +16,7 @@
 #include "platform/files/TempPath.h"
 #include "platform/locale/Regional.h"
 #include "platform/shell/ShellInfo.h"
+#include "resources/MessageIds.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -27,11 +29,9 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
-#include <QHash>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -43,11 +43,6 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
-
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <algorithm>
 
 namespace morbek {
 
@@ -615,93 +610,42 @@ void TDezerOvu::Ouvre1Click(QObject*) {
         CabFileName.clear();
         AC1->Stop(); // not left playing, hidden, until the next open
         AC1->hide();
-        MsgDialog(MsgText(2), MsgText(115), TMsgDlgType::Warning, mbOK, 0);
+        MsgDialog(MsgText(msg::ProgramName), MsgText(msg::FileOpenError), TMsgDlgType::Warning, mbOK, 0);
         return;
     }
     if (catalogue.outcome == cab::OpenOutcome::NotCabinet) {
         AC1->Stop();
         AC1->hide();
-        MsgDialog(MsgText(2), CabFileName + QStringLiteral("\r\n") + MsgText(114), TMsgDlgType::Warning, mbOK,
-                  0);
+        MsgDialog(MsgText(msg::ProgramName),
+                  CabFileName + QStringLiteral("\r\n") + MsgText(msg::NotValidCabinet), TMsgDlgType::Warning,
+                  mbOK, 0);
         return;
     }
 
-    setWindowTitle(MsgText(112) + QLatin1Char(' ') + CabFileName);
+    setWindowTitle(MsgText(msg::FileWord) + QLatin1Char(' ') + CabFileName);
     SetExtractAndInfoEnabled(true);
     Header = catalogue.header;
     Names = catalogue.names;
     TotalSize = catalogue.TotalSize;
 
-    // Fill: the image list of this fill is emptied, then one item and one image per
-    // record, in file-table order.
-    FileListModel* model = ListFic->model();
-    std::vector<QIcon>& images = large ? model->Large : model->Small;
-    images.clear();
-    images.reserve(catalogue.entries.size());
-    std::vector<ListItem> items;
-    items.reserve(catalogue.entries.size());
-    const QString bytes = MsgText(113);
-    const uint32_t shellFlags =
-        platform::SHGFI_ICON | platform::SHGFI_TYPENAME | (large ? 0 : platform::SHGFI_SMALLICON);
-    // The shell's answer depends on the extension only, so each extension is probed once
-    // per fill instead of once per entry.
-    struct Probe {
-        QIcon icon;
-        QString typeName;
-    };
-    QHash<QString, Probe> probes;
-    for (cab::CatalogueEntry& entry : catalogue.entries) {
-        ListItem item;
-        // Two entries may share a name part in different folders: the one selected is
-        // named whole.
-        item.storedName = entry.path + entry.fileName;
-        item.caption = std::move(entry.fileName);
-        item.size = entry.size;
-        auto found = probes.find(entry.extension);
-        if (found == probes.end()) {
-            Probe probe;
-            const QString probeName = TempDir + QStringLiteral("~tmpxcab.") + entry.extension;
-            platform::SHFILEINFO info;
-            // An extension that holds a folder separator cannot name a probe file.
-            const bool creatable =
-                !entry.extension.contains(QLatin1Char('/')) && !entry.extension.contains(QLatin1Char('\\'));
-            int fd = -1;
-            if (creatable)
-                fd = ::open(QFile::encodeName(probeName).constData(),
-                            O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-            if (fd >= 0) {
-                ::close(fd);
-                platform::SHGetFileInfoA(probeName, 0, info, shellFlags);
-                ::unlink(QFile::encodeName(probeName).constData());
-            } else {
-                platform::SHGetFileInfoA(QString(), 0, info, shellFlags);
-            }
-            probe.icon = info.hIcon;
-            probe.typeName = info.szTypeName.left(80);
-            found = probes.insert(entry.extension, std::move(probe));
-        }
-        item.imageIndex = static_cast<int>(images.size());
-        images.push_back(found->icon);
-        item.typeName = found->typeName;
-        item.dateText = std::move(entry.dateText);
-        item.path = std::move(entry.path);
-        items.push_back(std::move(item));
-        busy::PumpBusy();
-    }
-
+    // Fill: the image list of this fill is replaced, one item and one image per record.
+    EntryRowsOptions options;
+    options.probeFolder = TempDir;
+    options.largeIcons = large;
+    options.byName = SortOrder == 1;
+    options.progress = [] { busy::PumpBusy(); };
+    EntryRows rows = BuildEntryRows(std::move(catalogue.entries), options);
     AC1->Stop();
     AC1->hide();
 
-    if (SortOrder == 1) {
-        std::stable_sort(items.begin(), items.end(), [](const ListItem& a, const ListItem& b) {
-            return platform::CompareLocale(a.caption, b.caption) < 0;
-        });
-    }
-    model->setItems(std::move(items), bytes);
+    FileListModel* model = ListFic->model();
+    (large ? model->Large : model->Small) = std::move(rows.images);
+    const QString bytes = MsgText(msg::BytesWord);
+    model->setItems(std::move(rows.items), bytes);
     ListFic->itemsChanged();
     StatPanel0->setText(QString::number(Header.FileCount) + QLatin1Char(' ') +
-                        (Header.FileCount <= 1 ? MsgText(120) : MsgText(121)) + QStringLiteral(", ") +
-                        QString::number(TotalSize) + QLatin1Char(' ') + bytes);
+                        (Header.FileCount <= 1 ? MsgText(msg::StatusFile) : MsgText(msg::StatusFiles)) +
+                        QStringLiteral(", ") + QString::number(TotalSize) + QLatin1Char(' ') + bytes);
     PopupEnabled = true;
 }
 

@@ -88,15 +88,56 @@ bool PlausibleEmbeddedHeader(const unsigned char* hdr, int64_t hostSize, int64_t
            ReadU16(hdr + kHdrCFolders) >= 1 && ReadU16(hdr + kHdrCFiles) >= 1;
 }
 
+// Splits a decoded stored name into path (up to and including the last backslash), file
+// name and extension (after the last dot of the whole name: it may lie in the path). A
+// record's folder and extension share the text of an earlier record's when they are the
+// same: tables list a folder's files together and repeat a few extensions, and a
+// 65,535-entry table then holds a few hundred of these strings instead of two per record.
+class NameSplitter {
+public:
+    void split(CatalogueEntry& e) {
+        const QString& stored = e.name;
+        const qsizetype slash = stored.lastIndexOf(QLatin1Char('\\'));
+        if (slash >= 0) {
+            const QStringView path = QStringView(stored).left(slash + 1);
+            if (path != QStringView(lastPath_))
+                lastPath_ = path.toString();
+            e.path = lastPath_;
+            e.fileName = stored.mid(slash + 1);
+        } else {
+            e.path = QString();
+            e.fileName = stored;
+        }
+        const qsizetype dot = stored.lastIndexOf(QLatin1Char('.'));
+        e.extension = dot >= 0 ? extension(QStringView(stored).mid(dot + 1)) : QString();
+    }
+
+private:
+    static constexpr size_t kKeptExtensions = 32;
+
+    QString extension(QStringView text) {
+        for (const QString& known : extensions_)
+            if (QStringView(known) == text)
+                return known;
+        QString made = text.toString();
+        if (extensions_.size() < kKeptExtensions)
+            extensions_.push_back(made);
+        return made;
+    }
+
+    QString lastPath_;
+    std::vector<QString> extensions_;
+};
+
 } // namespace
 
 void SplitStoredName(const QString& stored, QString& fileName, QString& path, QString& extension) {
-    const qsizetype slash = stored.lastIndexOf(QLatin1Char('\\'));
-    path = slash >= 0 ? stored.left(slash + 1) : QString();
-    fileName = slash >= 0 ? stored.mid(slash + 1) : stored;
-    // The last dot of the whole stored name, path included: it may lie in the path.
-    const qsizetype dot = stored.lastIndexOf(QLatin1Char('.'));
-    extension = dot >= 0 ? stored.mid(dot + 1) : QString();
+    CatalogueEntry e;
+    e.name = stored;
+    NameSplitter().split(e);
+    fileName = std::move(e.fileName);
+    path = std::move(e.path);
+    extension = std::move(e.extension);
 }
 
 namespace {
@@ -211,6 +252,7 @@ Catalogue ReadCatalogue(const QString& path, const std::function<void()>& progre
     entries.reserve(static_cast<size_t>(header.FileCount));
     uint64_t total = 0;
     std::unordered_map<uint32_t, QString> dateTexts; // tables tend to repeat a few stamps
+    NameSplitter splitter;
     pos = cabOffset + static_cast<int64_t>(ReadU32(hdr + kHdrCoffFiles));
     for (int i = 0; i < header.FileCount; ++i) {
         int64_t available = 0;
@@ -232,8 +274,8 @@ Catalogue ReadCatalogue(const QString& path, const std::function<void()>& progre
         e.time = ReadU16(p + kFileTime);
         e.attribs = ReadU16(p + kFileAttribs);
         e.storedName = QByteArray(reinterpret_cast<const char*>(namePtr), nul - namePtr);
-        SplitStoredName(platform::DecodeCabinetName(e.storedName, e.attribs), e.fileName, e.path,
-                        e.extension);
+        e.name = platform::DecodeCabinetName(e.storedName, e.attribs);
+        splitter.split(e);
         const uint32_t stamp = (static_cast<uint32_t>(e.date) << 16) | e.time;
         auto cached = dateTexts.find(stamp);
         if (cached == dateTexts.end())

@@ -40,6 +40,7 @@ struct CabinetNames {
 
 // One file record, as handed to the file list.
 struct CatalogueEntry {
+    QString name;      // the whole stored name, decoded: path then fileName
     QString fileName;  // stored name after its last backslash
     QString path;      // stored name up to and including its last backslash
     QString extension; // after the last '.' of the whole stored name, or empty

@@ -136,19 +136,11 @@ TEST_F(InformationTest, PropertiesReportTheFirstSelectedEntryOnly) {
     EXPECT_EQ(shown.text.split("\n\r").value(4), "Verzeichnis : dir\\");
 }
 
-// The header's cabinet size is an unsigned 32-bit field: sizes past 2 GiB read as they
-// are, as the list shows entry sizes.
-struct HeaderSizeCase {
-    const char* name;
-    uint32_t cbCabinet;
-    const char* shown;
-};
-
-class InformationHeaderSize : public InformationTest, public ::testing::WithParamInterface<HeaderSizeCase> {};
-
-TEST_P(InformationHeaderSize, ReadsTheCabinetSizeUnsigned) {
+// The header's cabinet size is an unsigned 32-bit field: read and shown as such from the
+// file to the dialog (the report's own table of sizes is in tests/cabinet/test_report).
+TEST_F(InformationTest, CabinetSizeWithTheTopBitSetReadsUnsigned) {
     QByteArray cab = SetMember();
-    const uint32_t v = GetParam().cbCabinet;
+    const uint32_t v = 0xC0000000u;
     for (int i = 0; i < 4; ++i)
         cab[8 + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     Open(WriteFile("member.cab", cab));
@@ -157,17 +149,8 @@ TEST_P(InformationHeaderSize, ReadsTheCabinetSizeUnsigned) {
     Capture(&shown);
     window->Information1Click(nullptr);
     EXPECT_EQ(shown.text.split("\n\r").value(0),
-              QStringLiteral("Size of the cabinet file: ") + QLatin1String(GetParam().shown) + " bytes");
+              QStringLiteral("Size of the cabinet file: 3221225472 bytes"));
 }
-
-INSTANTIATE_TEST_SUITE_P(Sizes, InformationHeaderSize,
-                         ::testing::Values(HeaderSizeCase{"LargestSigned", 0x7FFFFFFFu, "2147483647"},
-                                           HeaderSizeCase{"TopBitSet", 0x80000000u, "2147483648"},
-                                           HeaderSizeCase{"ThreeGiB", 0xC0000000u, "3221225472"},
-                                           HeaderSizeCase{"AllBitsSet", 0xFFFFFFFFu, "4294967295"}),
-                         [](const ::testing::TestParamInfo<HeaderSizeCase>& p) {
-                             return std::string(p.param.name);
-                         });
 
 } // namespace
 } // namespace morbek

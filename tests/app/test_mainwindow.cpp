@@ -241,13 +241,6 @@ TEST_F(MainWindowTest, StatusBarUsesSingularForNoneAndOne) {
     EXPECT_EQ(window->ListFic->model()->rowCount(), 0);
 }
 
-TEST_F(MainWindowTest, DateErrAndMidnight) {
-    Open(WriteFile(QStringLiteral("dates.cab"), Cabinet({{"bad.txt", "b", 0x2260 /* day 0 */, 0},
-                                                         {"midnight.txt", "m", 0x226C, 0},
-                                                         {"hour24.txt", "h", 0x226C, 24 << 11}})));
-    EXPECT_EQ(Column(3), (QStringList{"Date Err.", "3/12/1997", "Date Err."}));
-}
-
 TEST_F(MainWindowTest, SelectionSummaryFollowsTheSelection) {
     Open(WriteFile(QStringLiteral("three.cab"), Cabinet(kThree)));
     QItemSelectionModel* sel = window->ListFic->selectionModel();
