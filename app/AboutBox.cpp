@@ -6,6 +6,7 @@
 #include "app/Windows.h"
 #include "components/Framework.h"
 #include "components/ModalSeam.h"
+#include "resources/MessageIds.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -150,8 +151,8 @@ void TDezerOvu::Apropos1Click(QObject*) {
     }
     box->abImage->setPixmap(windowIcon().pixmap(QSize(32, 32)));
     // The product name follows the language; the version line never does.
-    box->setWindowTitle(MsgText(14) + MsgText(2));
-    box->ProductName->setText(MsgText(2));
+    box->setWindowTitle(MsgText(msg::AboutTitlePrefix) + MsgText(msg::ProgramName));
+    box->ProductName->setText(MsgText(msg::ProgramName));
     box->Version->setText(QString::fromLatin1(kAboutVersionText));
     modal::Exec(*box);
 }

@@ -9,6 +9,7 @@
 #include "components/Framework.h"
 #include "components/MsgDialog.h"
 #include "platform/registry/DesktopBridge.h"
+#include "resources/MessageIds.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -60,12 +61,13 @@ void TDezerOvu::Install1Click(QObject*) {
     using namespace reg;
     InstallShellBridge();
     int32_t flag = 0;
-    if (MsgDialog(MsgText(2), MsgText(150), TMsgDlgType::Warning, mbYes | mbNo, 0) == mrYes) {
+    if (MsgDialog(MsgText(msg::ProgramName), MsgText(msg::AskAssociate), TMsgDlgType::Warning, mbYes | mbNo,
+                  0) == mrYes) {
         const QString previous = ReadText(HKEY_CLASSES_ROOT, kExtension, QString());
         if (!previous.isEmpty() && previous.compare(kClass, Qt::CaseInsensitive) != 0)
             WriteText(HKEY_CLASSES_ROOT, kOldCab, QString(), previous);
         WriteText(HKEY_CLASSES_ROOT, kExtension, QString(), kClass);
-        WriteText(HKEY_CLASSES_ROOT, kClass, QString(), MsgText(152));
+        WriteText(HKEY_CLASSES_ROOT, kClass, QString(), MsgText(msg::CabinetTypeName));
         WriteBinary(HKEY_CLASSES_ROOT, kClass, QStringLiteral("EditFlags"), QByteArray(4, '\0'));
         const QString program = ExeName.isEmpty() ? QCoreApplication::applicationFilePath() : ExeName;
         WriteText(HKEY_CLASSES_ROOT, kClass + QStringLiteral("\\DefaultIcon"), QString(),
@@ -119,7 +121,8 @@ bool RemoveAssociationQuietly() {
 void TDezerOvu::Uninstall1Click(QObject*) {
     using namespace reg;
     InstallShellBridge();
-    if (MsgDialog(MsgText(2), MsgText(151), TMsgDlgType::Warning, mbYes | mbNo, 0) != mrYes)
+    if (MsgDialog(MsgText(msg::ProgramName), MsgText(msg::AskRemoveAssociation), TMsgDlgType::Warning,
+                  mbYes | mbNo, 0) != mrYes)
         return;
     GiveBackCabinets();
     WriteInteger(HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("Install"), 0);

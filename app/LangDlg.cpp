@@ -6,6 +6,7 @@
 #include "app/Windows.h"
 #include "components/Framework.h"
 #include "components/ModalSeam.h"
+#include "resources/MessageIds.h"
 #include "resources/StringTable.h"
 
 #include <QBitmap>
@@ -80,17 +81,17 @@ void TLangDlg::Acti() {
     const int localeLang = main ? main->LocaleLang : 1;
     const int langSetting = main ? main->LangSetting : 255;
 
-    setWindowTitle(MsgText(56));
-    HlpBtn->setText(MsgText(11));
-    CancelBtn->setText(MsgText(9));
+    setWindowTitle(MsgText(msg::LanguageTitle));
+    HlpBtn->setText(MsgText(msg::HelpButton));
+    CancelBtn->setText(MsgText(msg::Cancel));
 
     LstLang->clear();
     auto* byDefault =
-        new QTreeWidgetItem(LstLang, {MsgText(57) + QStringLiteral(" (") +
-                                      LoadStringEntry(localeLang * 1000 + 1) + QLatin1Char(')')});
+        new QTreeWidgetItem(LstLang, {MsgText(msg::LanguageDefault) + QStringLiteral(" (") +
+                                      LoadStringEntry(localeLang * 1000 + msg::LanguageName) + QLatin1Char(')')});
     byDefault->setIcon(0, LanguageIcon(localeLang));
     for (int language = 0; language < 3; ++language) {
-        auto* item = new QTreeWidgetItem(LstLang, {LoadStringEntry(language * 1000 + 1)});
+        auto* item = new QTreeWidgetItem(LstLang, {LoadStringEntry(language * 1000 + msg::LanguageName)});
         item->setIcon(0, LanguageIcon(language));
     }
     const int selected = langSetting == 255 ? 0 : langSetting + 1;

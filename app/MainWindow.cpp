@@ -457,47 +457,53 @@ void TDezerOvu::dropEvent(QDropEvent* e) {
 void TDezerOvu::ApplyLanguage(int index) {
     LangIndex = index;
     ApplyQtTranslations(index);
-    setWindowTitle(MsgText(2));
-    framework::SetHelpFile(AppDir + MsgText(3));
+    setWindowTitle(MsgText(msg::ProgramName));
+    framework::SetHelpFile(AppDir + MsgText(msg::HelpFileName));
 
     const std::pair<QAction*, int> captions[] = {
-        {MenFichiers->menuAction(), 20},
-        {Ouvre1, 22},
-        {Extrait1, 23},
-        {Information1, 24},
-        {Quitte1, 29},
-        {MenAffiche->menuAction(), 31},
-        {Grandesic1, 32},
-        {Petitesic1, 33},
-        {Liste1, 34},
-        {Details1, 35},
-        {Alpha1, 36},
-        {Aucun1, 37},
-        {Install1, 38},
-        {Uninstall1, 39},
-        {Options1->menuAction(), 51},
-        {Aide1, 91},
-        {Apropos1, 92},
-        {proprietes1, 50},
-        {Langue1, 55},
+        {MenFichiers->menuAction(), msg::MenuFiles},
+        {Ouvre1, msg::MenuOpen},
+        {Extrait1, msg::MenuExtract},
+        {Information1, msg::MenuInformation},
+        {Quitte1, msg::MenuQuit},
+        {MenAffiche->menuAction(), msg::MenuDisplay},
+        {Grandesic1, msg::MenuLargeIcons},
+        {Petitesic1, msg::MenuSmallIcons},
+        {Liste1, msg::MenuList},
+        {Details1, msg::MenuDetails},
+        {Alpha1, msg::MenuSortOnName},
+        {Aucun1, msg::MenuNoSort},
+        {Install1, msg::MenuAssociation},
+        {Uninstall1, msg::MenuRemoveAssociation},
+        {Options1->menuAction(), msg::MenuOptions},
+        {Aide1, msg::MenuHelp},
+        {Apropos1, msg::MenuAbout},
+        {proprietes1, msg::MenuProperties},
+        {Langue1, msg::MenuLanguage},
     };
     for (const auto& [action, message] : captions)
         action->setText(MsgText(message));
 
     const std::pair<QToolButton*, int> hints[] = {
-        {OuvreBtn, 101}, {QuitBtn, 102},   {InfBtn, 104},     {ExtrBtn, 105},
-        {HelpBtn, 106},  {AboutBtn, 103},  {GrandesBtn, 140}, {PetitesBtn, 141},
-        {ListeBtn, 142}, {DetailBtn, 143}, {AlphaBtn, 144},   {AucunBtn, 145},
+        {OuvreBtn, msg::HintOpen},         {QuitBtn, msg::HintQuit},          {InfBtn, msg::HintInformation},
+        {ExtrBtn, msg::HintExtract},       {HelpBtn, msg::HintHelp},          {AboutBtn, msg::HintAbout},
+        {GrandesBtn, msg::HintLargeIcons}, {PetitesBtn, msg::HintSmallIcons}, {ListeBtn, msg::HintList},
+        {DetailBtn, msg::HintDetails},     {AlphaBtn, msg::HintSorted},       {AucunBtn, msg::HintNotSorted},
     };
     for (const auto& [button, message] : hints)
         button->setToolTip(MsgText(message));
 
-    RepDlg->SetCaption(MsgText(134));
-    RepDlg->HelpBtnCaption = MsgText(11);
-    RepDlg->CancelBtnCaption = MsgText(9);
-    RepDlg->Prompt = MsgText(130);
+    RepDlg->SetCaption(MsgText(msg::BrowseFolder));
+    RepDlg->HelpBtnCaption = MsgText(msg::HelpButton);
+    RepDlg->CancelBtnCaption = MsgText(msg::Cancel);
+    RepDlg->Prompt = MsgText(msg::SelectTargetFolder);
 
-    ListFic->model()->setColumnTitles({MsgText(40), MsgText(41), MsgText(42), MsgText(43), MsgText(44), {}});
+    ListFic->model()->setColumnTitles({MsgText(msg::ColumnName),
+                                       MsgText(msg::ColumnSize),
+                                       MsgText(msg::ColumnType),
+                                       MsgText(msg::ColumnDate),
+                                       MsgText(msg::ColumnDirectory),
+                                       {}});
 
     SetExtractAndInfoEnabled(false);
     StatPanel0->clear();
@@ -553,18 +559,18 @@ void TDezerOvu::Alpha1Click(QObject* Sender) {
 // --- opening a cabinet ----------------------------------------------------------------------
 
 QString TDezerOvu::OpenDialogFilter() const {
-    return FilterPairs(MsgText(111)).join(QStringLiteral(";;"));
+    return FilterPairs(MsgText(msg::OpenFilter)).join(QStringLiteral(";;"));
 }
 
 bool TDezerOvu::ChooseFileWithDialog() {
-    QFileDialog dialog(this, MsgText(110));
+    QFileDialog dialog(this, MsgText(msg::OpenTitle));
     dialog.setObjectName(QStringLiteral("OuvreDlg"));
     // Qt's own dialog: it takes a Help button, honours the initial folder and can be
     // driven by tests; it must not fall back on Qt's remembered "last folder".
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(FilterPairs(MsgText(111)));
+    dialog.setNameFilters(FilterPairs(MsgText(msg::OpenFilter)));
     dialog.setDefaultSuffix(QStringLiteral("cab"));
     dialog.setDirectory(OpenDir.isEmpty() ? QDir::currentPath() : OpenDir);
     SetHelpContext(&dialog, 12);
@@ -676,7 +682,7 @@ void TDezerOvu::Chnge() {
     }
     const FileListModel* model = ListFic->model();
     if (rows.size() == 1) {
-        StatPanel1->setText(QStringLiteral("1 ") + MsgText(122) + QStringLiteral(", ") +
+        StatPanel1->setText(QStringLiteral("1 ") + MsgText(msg::StatusSelectedFile) + QStringLiteral(", ") +
                             model->sizeText(rows.front()));
         return;
     }
@@ -684,8 +690,9 @@ void TDezerOvu::Chnge() {
     // The sizes are summed as the unsigned values they are.
     for (int row : rows)
         sum += model->item(row).size;
-    StatPanel1->setText(QString::number(rows.size()) + QLatin1Char(' ') + MsgText(123) +
-                        QStringLiteral(", ") + QString::number(sum) + QLatin1Char(' ') + MsgText(113));
+    StatPanel1->setText(QString::number(rows.size()) + QLatin1Char(' ') + MsgText(msg::StatusSelectedFiles) +
+                        QStringLiteral(", ") + QString::number(sum) + QLatin1Char(' ') +
+                        MsgText(msg::BytesWord));
 }
 
 } // namespace morbek

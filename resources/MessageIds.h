@@ -62,12 +62,12 @@ enum : int {
     ExtractingFile = 133,
     BrowseFolder = 134,
 
-    StatusLargeIcons = 140,
-    StatusSmallIcons = 141,
-    StatusList = 142,
-    StatusDetails = 143,
-    StatusSorted = 144,
-    StatusNotSorted = 145,
+    HintLargeIcons = 140,
+    HintSmallIcons = 141,
+    HintList = 142,
+    HintDetails = 143,
+    HintSorted = 144,
+    HintNotSorted = 145,
 
     AskAssociate = 150,
     AskRemoveAssociation = 151,
