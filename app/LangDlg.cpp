@@ -86,9 +86,9 @@ void TLangDlg::Acti() {
     CancelBtn->setText(MsgText(msg::Cancel));
 
     LstLang->clear();
-    auto* byDefault =
-        new QTreeWidgetItem(LstLang, {MsgText(msg::LanguageDefault) + QStringLiteral(" (") +
-                                      LoadStringEntry(localeLang * 1000 + msg::LanguageName) + QLatin1Char(')')});
+    auto* byDefault = new QTreeWidgetItem(LstLang, {MsgText(msg::LanguageDefault) + QStringLiteral(" (") +
+                                                    LoadStringEntry(localeLang * 1000 + msg::LanguageName) +
+                                                    QLatin1Char(')')});
     byDefault->setIcon(0, LanguageIcon(localeLang));
     for (int language = 0; language < 3; ++language) {
         auto* item = new QTreeWidgetItem(LstLang, {LoadStringEntry(language * 1000 + msg::LanguageName)});
