@@ -11,32 +11,12 @@
 
 namespace morbek {
 
-namespace {
-
-int AskReplace(const QString& title, const QString& text) {
+int WindowExtractionUi::ConfirmReplace(const QString& title, const QString& text) {
     return MessageBoxA(Windows().DezerOvu, text, title, MB_YESNOCANCEL | platform::MB_ICONEXCLAMATION);
 }
 
-void ShowWarning(const QString& title, const QString& text) {
-    MsgDialog(title, text, TMsgDlgType::Warning, mbOK, 0);
-}
-
-} // namespace
-
-int AppExtractionUi::ConfirmReplace(const QString& title, const QString& text) {
-    return AskReplace(title, text);
-}
-
-void AppExtractionUi::Warn(const QString& title, const QString& text) {
-    ShowWarning(title, text);
-}
-
-int WindowExtractionUi::ConfirmReplace(const QString& title, const QString& text) {
-    return AskReplace(title, text);
-}
-
 void WindowExtractionUi::Warn(const QString& title, const QString& text) {
-    ShowWarning(title, text);
+    MsgDialog(title, text, TMsgDlgType::Warning, mbOK, 0);
 }
 
 QString WindowExtractionUi::ChooseFolder() {
@@ -81,8 +61,6 @@ void WindowExtractionUi::Report(const QString& text) {
 }
 
 void InstallExtractionUi() {
-    static AppExtractionUi ui;
-    SetExtractionUi(&ui);
     SetMessageText([](int n) { return MsgText(n); });
 }
 

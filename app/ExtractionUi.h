@@ -8,12 +8,6 @@ namespace morbek {
 
 class TDezerOvu;
 
-class AppExtractionUi final : public ExtractionUi {
-public:
-    int ConfirmReplace(const QString& title, const QString& text) override;
-    void Warn(const QString& title, const QString& text) override;
-};
-
 // The Extract command of a main window: its folder browser, title and progress window.
 class WindowExtractionUi final : public ExtractJobUi {
 public:
@@ -33,7 +27,8 @@ private:
     TDezerOvu& window_;
 };
 
-// Installs the dialogs and the current language's texts for the driver.
+// Installs the current language's texts for the driver. Its questions are answered by the
+// WindowExtractionUi of the command that runs it.
 void InstallExtractionUi();
 
 } // namespace morbek
