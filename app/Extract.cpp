@@ -17,9 +17,21 @@ namespace morbek {
 
 namespace {
 
-// The entry text the driver reads: the size text, one blank, the date text.
-QString EntryTextOf(const FileListModel& model, int row) {
-    return model.sizeText(row) + QLatin1Char(' ') + model.item(row).dateText;
+// What the job is given for rows of the list: each entry's whole stored name, and the text
+// the driver reads (the size text, one blank, the date text).
+struct Entries {
+    QStringList names, texts;
+};
+
+Entries EntriesOf(const FileListModel& model, const std::vector<int>& rows) {
+    Entries entries;
+    entries.names.reserve(static_cast<qsizetype>(rows.size()));
+    entries.texts.reserve(static_cast<qsizetype>(rows.size()));
+    for (int row : rows) {
+        entries.names << model.item(row).storedName;
+        entries.texts << model.sizeText(row) + QLatin1Char(' ') + model.item(row).dateText;
+    }
+    return entries;
 }
 
 } // namespace
@@ -28,15 +40,8 @@ void TDezerOvu::Extrait1Click(QObject*) {
     const std::vector<int> rows = ListFic->selectedRows();
     if (rows.empty())
         return;
-    const FileListModel& model = *ListFic->model();
-    QStringList names, entryTexts;
-    names.reserve(static_cast<qsizetype>(rows.size()));
-    entryTexts.reserve(static_cast<qsizetype>(rows.size()));
-    for (int row : rows) {
-        names << model.item(row).storedName;
-        entryTexts << EntryTextOf(model, row);
-    }
-    ExtractEntries(names, entryTexts);
+    const Entries entries = EntriesOf(*ListFic->model(), rows);
+    ExtractEntries(entries.names, entries.texts);
 }
 
 void TDezerOvu::DblClick() {
@@ -44,8 +49,8 @@ void TDezerOvu::DblClick() {
     const std::vector<int> rows = ListFic->selectedRows();
     if (rows.empty())
         return;
-    const FileListModel& model = *ListFic->model();
-    ExtractEntries({model.item(rows.front()).storedName}, {EntryTextOf(model, rows.front())});
+    const Entries entries = EntriesOf(*ListFic->model(), {rows.front()});
+    ExtractEntries(entries.names, entries.texts);
 }
 
 void TDezerOvu::DragOut() {
@@ -53,11 +58,7 @@ void TDezerOvu::DragOut() {
     if (rows.empty() || busy::IsBusy())
         return;
     const FileListModel& model = *ListFic->model();
-    QStringList names, entryTexts;
-    for (int row : rows) {
-        names << model.item(row).storedName;
-        entryTexts << EntryTextOf(model, row);
-    }
+    const Entries entries = EntriesOf(model, rows);
     // The file manager is offered the first entry's name; the folder of the URI it gives
     // back receives every dragged entry.
     auto* offer = new platform::DirectSaveMimeData(model.item(rows.front()).caption);
@@ -92,7 +93,7 @@ void TDezerOvu::DragOut() {
         wait.exec(QEventLoop::ExcludeUserInputEvents);
     }
     if (!folder.isEmpty())
-        ExtractEntries(names, entryTexts, folder);
+        ExtractEntries(entries.names, entries.texts, folder);
 }
 
 void TDezerOvu::ExtractEntries(const QStringList& names, const QStringList& entryTexts,
