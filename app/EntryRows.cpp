@@ -52,19 +52,11 @@ EntryRows BuildEntryRows(std::vector<cab::CatalogueEntry> entries, const EntryRo
     // The shell's answer depends on the extension only: each is asked once per fill (not
     // once per program run: an association made meanwhile changes the answer).
     QHash<QString, Probe> probes;
-    // Tables tend to list runs of one extension: the last answer is tried first.
-    Probe last;
-    QString lastExtension;
-    bool asked = false;
     for (cab::CatalogueEntry& entry : entries) {
-        if (!asked || entry.extension != lastExtension) {
-            auto found = probes.find(entry.extension);
-            if (found == probes.end())
-                found = probes.insert(entry.extension, AskShell(options.probeFolder, entry.extension, flags));
-            last = found.value();
-            lastExtension = entry.extension;
-            asked = true;
-        }
+        auto found = probes.find(entry.extension);
+        if (found == probes.end())
+            found = probes.insert(entry.extension, AskShell(options.probeFolder, entry.extension, flags));
+        const Probe& probe = found.value();
         ListItem item;
         // Two entries may share a name part in different folders: the one selected is
         // named whole.
@@ -72,8 +64,8 @@ EntryRows BuildEntryRows(std::vector<cab::CatalogueEntry> entries, const EntryRo
         item.caption = std::move(entry.fileName);
         item.size = entry.size;
         item.imageIndex = static_cast<int>(rows.images.size());
-        rows.images.push_back(last.icon);
-        item.typeName = last.typeName;
+        rows.images.push_back(probe.icon);
+        item.typeName = probe.typeName;
         item.dateText = std::move(entry.dateText);
         item.path = std::move(entry.path);
         rows.items.push_back(std::move(item));
